@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// The program's four settings, in application "Quorvel", section "Settings".
+namespace settings {
+
+QString Get(const QString &key, const QString &defaultValue);
+void Save(const QString &key, const QString &value);
+
+} // namespace settings

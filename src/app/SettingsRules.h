@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+
+// How the program reads its stored texts. Pure functions, so every rule can be tested alone.
+namespace settings {
+
+inline const QString kApplication = QStringLiteral("Quorvel");
+inline const QString kSection = QStringLiteral("Settings");
+inline const QString kPathName = QStringLiteral("PathName");
+inline const QString kWindowPosition = QStringLiteral("WindowPosition");
+inline const QString kIncludeSubDirs = QStringLiteral("IncludeSubDirs");
+inline const QString kTimeDelay = QStringLiteral("TimeDelay");
+
+// The number at the start of the text: leading blanks, an optional sign, digits with an
+// optional "." part; no exponent. 0 when the text does not start with a number.
+double LeadingNumber(QStringView text);
+
+// Nearest whole number, a value exactly halfway going to the even neighbour.
+double RoundHalfEven(double value);
+
+// Rounds half to even and clamps into the integer's range (huge texts never overflow).
+int16_t ToInt16(double value);
+int32_t ToInt32(double value);
+
+// The show delay: 0 stays 0 (no automatic change), else limited to 2..10 seconds.
+int16_t ReadTimeDelay(QStringView text);
+QString WriteTimeDelay(int16_t delay);
+
+struct WindowPlacement
+{
+    int32_t left = 0;
+    int32_t top = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    bool operator==(const WindowPlacement &) const = default;
+};
+
+// The browser's outer rectangle in twips, against a screen of the given size in twips.
+WindowPlacement ReadWindowPosition(QStringView text, double screenWidth, double screenHeight);
+QString WriteWindowPosition(const WindowPlacement &placement);
+
+bool ReadIncludeSubDirs(QStringView text);
+QString WriteIncludeSubDirs(bool include);
+
+} // namespace settings

@@ -1,0 +1,195 @@
+#include "platform/FileSys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStorageInfo>
+
+#include <algorithm>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+QString WithSeparator(const QString &path)
+{
+    return path.endsWith(kSeparator) ? path : path + kSeparator;
+}
+
+QByteArray EncodePath(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString DecodeName(const char *bytes, size_t length)
+{
+    return QFile::decodeName(QByteArray::fromRawData(bytes, qsizetype(length)));
+}
+
+namespace {
+
+// A path with an embedded NUL would name a different file once it reaches the kernel.
+bool usablePath(const QString &path)
+{
+    return !path.isEmpty() && !path.contains(QChar(0));
+}
+
+} // namespace
+
+bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders)
+{
+    out = RawFolder();
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat self {};
+    if (::fstat(fd, &self) != 0) {
+        ::close(fd);
+        return false;
+    }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    out.device = uint64_t(self.st_dev);
+    out.inode = uint64_t(self.st_ino);
+    while (const dirent *e = ::readdir(dir)) {
+        const char *name = e->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        unsigned char type = e->d_type;
+        bool isLink = false;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            // Only here is the entry's own type not enough: ask for what it points to.
+            isLink = type == DT_LNK;
+            struct stat st {};
+            if (::fstatat(fd, name, &st, 0) != 0)
+                continue; // a dangling link is neither a file nor a folder
+            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        if (type == DT_REG)
+            out.files.emplace_back(name);
+        else if (type == DT_DIR && withSubFolders && name[0] != '.')
+            out.subFolders.push_back({name, isLink});
+    }
+    ::closedir(dir);
+    return true;
+}
+
+Folder::Folder(const QString &path)
+    : m_path(path)
+{
+    if (m_path.size() > 1 && m_path.endsWith(kSeparator))
+        m_path.chop(1);
+    m_listed = usablePath(path) && ReadFolder(EncodePath(path), m_raw);
+}
+
+QStringList Folder::Files() const
+{
+    QStringList names;
+    names.reserve(qsizetype(m_raw.files.size()));
+    for (const std::string &n : m_raw.files)
+        names.append(DecodeName(n.data(), n.size()));
+    return names;
+}
+
+QList<Folder> Folder::SubFolders() const
+{
+    QList<Folder> folders;
+    const QString base = WithSeparator(m_path);
+    for (const RawFolder::SubFolder &s : m_raw.subFolders)
+        folders.append(Folder(base + DecodeName(s.name.data(), s.name.size())));
+    return folders;
+}
+
+bool FileSys::DriveExists(const QString &path) const
+{
+    if (!usablePath(path) || !QDir::isAbsolutePath(path))
+        return false;
+#ifdef Q_OS_UNIX
+    // "/" is always mounted and holds every absolute path; no need to ask each mount.
+    return true;
+#else
+    return !DriveOf(path).isEmpty();
+#endif
+}
+
+QString FileSys::DriveOf(const QString &path) const
+{
+    if (!usablePath(path) || !QDir::isAbsolutePath(path))
+        return QString();
+    const QString clean = QDir::cleanPath(path);
+    QString best;
+    for (const Volume &v : Volumes()) {
+        const QString root = WithSeparator(v.rootPath);
+        if ((clean == v.rootPath || WithSeparator(clean).startsWith(root)) && v.rootPath.size() > best.size())
+            best = v.rootPath;
+    }
+    return best;
+}
+
+bool FileSys::FolderExists(const QString &path) const
+{
+    if (!usablePath(path))
+        return false;
+    struct stat st {};
+    return ::stat(EncodePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Folder FileSys::GetFolder(const QString &path) const
+{
+    return Folder(path);
+}
+
+namespace {
+
+bool isPseudoFileSystem(const QByteArray &type)
+{
+    static const char *const kinds[] = {
+        "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "debugfs", "tracefs",
+        "securityfs", "pstore", "bpf", "configfs", "fusectl", "mqueue", "hugetlbfs", "autofs",
+        "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "ramfs", "squashfs",
+    };
+    return std::any_of(std::begin(kinds), std::end(kinds), [&](const char *k) { return type == k; });
+}
+
+bool isSystemArea(const QString &root)
+{
+    for (const char *area : {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"}) {
+        const QString a = QString::fromLatin1(area);
+        if (root == a || root.startsWith(a + kSeparator))
+            return !root.startsWith(QStringLiteral("/run/media/"));
+    }
+    return false;
+}
+
+} // namespace
+
+QList<Volume> FileSys::Volumes() const
+{
+    QList<Volume> volumes{{QStringLiteral("/"), QString()}};
+    const QList<QStorageInfo> mounted = QStorageInfo::mountedVolumes();
+    for (const QStorageInfo &s : mounted) {
+        if (s.isRoot()) {
+            volumes.first().name = s.displayName() == QLatin1String("/") ? QString() : s.displayName();
+            continue;
+        }
+        const QString root = s.rootPath();
+        if (!s.isValid() || isPseudoFileSystem(s.fileSystemType()) || isSystemArea(root))
+            continue;
+        if (s.fileSystemType() == "tmpfs" && !root.startsWith(QStringLiteral("/media")) && !root.startsWith(QStringLiteral("/mnt")))
+            continue;
+        // The same folder mounted twice (bind mounts) shows once.
+        if (std::any_of(volumes.begin(), volumes.end(), [&](const Volume &v) { return v.rootPath == root; }))
+            continue;
+        volumes.append({root, s.name().isEmpty() ? QString::fromUtf8(s.device()) : s.name()});
+    }
+    std::sort(volumes.begin() + 1, volumes.end(), [](const Volume &a, const Volume &b) { return a.rootPath < b.rootPath; });
+    return volumes;
+}
+
+} // namespace platform

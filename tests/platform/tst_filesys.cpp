@@ -1,0 +1,124 @@
+#include "platform/FileSys.h"
+
+#include "TestUtil.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+using platform::FileSys;
+
+class TestFileSys : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void folderExists_data();
+    void folderExists();
+    void driveExists_data();
+    void driveExists();
+    void filesAndSubFolders();
+    void volumes();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_root;
+    FileSys m_fs;
+};
+
+void TestFileSys::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_root = platform::WithSeparator(m_dir.path());
+    QVERIFY(testutil::writeFile(m_root + "file.jpg"));
+    QVERIFY(QDir().mkpath(m_root + "folder"));
+    QVERIFY(QFile::link(m_root + "folder", m_root + "folder-link"));
+}
+
+void TestFileSys::folderExists_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("folder") << "folder" << true;
+    QTest::newRow("with separator") << "folder/" << true;
+    QTest::newRow("link to folder") << "folder-link" << true;
+    QTest::newRow("file") << "file.jpg" << false;
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("root") << "/" << true;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("embedded NUL") << QStringLiteral("folder") + QChar(0) + "x" << false;
+}
+
+void TestFileSys::folderExists()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, exists);
+    const QString full = path.isEmpty() || path.startsWith(u'/') ? path : m_root + path;
+    QCOMPARE(m_fs.FolderExists(full), exists);
+}
+
+void TestFileSys::driveExists_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("root") << "/" << true;
+    QTest::newRow("absolute, missing folder") << "/no/such/folder/" << true;
+    QTest::newRow("relative") << "pictures/" << false;
+    QTest::newRow("quoted") << "\"/tmp\"/" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void TestFileSys::driveExists()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, exists);
+    QCOMPARE(m_fs.DriveExists(path), exists);
+    QCOMPARE(!m_fs.DriveOf(path).isEmpty(), exists);
+}
+
+void TestFileSys::filesAndSubFolders()
+{
+    QTemporaryDir dir;
+    const QString root = platform::WithSeparator(dir.path());
+    for (const char *f : {"a.jpg", ".hidden.gif", "sub/inner.bmp", ".dotfolder/x.jpg"})
+        QVERIFY(testutil::writeFile(root + QString::fromLatin1(f)));
+    QVERIFY(QFile::link(root + "a.jpg", root + "link.jpg"));
+    QVERIFY(QFile::link(root + "nowhere", root + "dangling.jpg"));
+    QVERIFY(QFile::link(root + "sub", root + "sublink"));
+    QVERIFY(::mkfifo(QFile::encodeName(root + "pipe.jpg").constData(), 0644) == 0);
+
+    const platform::Folder f = m_fs.GetFolder(root);
+    QVERIFY(f.IsListed());
+    QCOMPARE(f.Path(), dir.path());
+    QStringList files = f.Files();
+    files.sort();
+    // A pipe would block whoever opened it as a picture: only regular files (and links to them).
+    QCOMPARE(files, (QStringList{".hidden.gif", "a.jpg", "link.jpg"}));
+    QCOMPARE(f.FileCount(), 3);
+    QStringList subs;
+    for (const platform::Folder &s : f.SubFolders())
+        subs << s.Path();
+    subs.sort();
+    QCOMPARE(subs, (QStringList{root + "sub", root + "sublink"}));
+
+    QVERIFY(!m_fs.GetFolder(root + "missing").IsListed());
+    QCOMPARE(m_fs.GetFolder(root + "missing").Files(), QStringList());
+    QCOMPARE(m_fs.GetFolder(QStringLiteral("/")).Path(), QStringLiteral("/"));
+}
+
+void TestFileSys::volumes()
+{
+    const QList<platform::Volume> volumes = m_fs.Volumes();
+    QVERIFY(!volumes.isEmpty());
+    QCOMPARE(volumes.first().rootPath, QStringLiteral("/"));
+    for (const platform::Volume &v : volumes) {
+        for (const char *pseudo : {"/proc", "/sys", "/dev"})
+            QVERIFY2(!v.rootPath.startsWith(QString::fromLatin1(pseudo)), qPrintable(v.rootPath));
+    }
+    QVERIFY(m_root.startsWith(platform::WithSeparator(m_fs.DriveOf(m_root))));
+}
+
+QTEST_GUILESS_MAIN(TestFileSys)
+#include "tst_filesys.moc"

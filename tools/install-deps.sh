@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Quorvel needs to build, test and run, and only the ones
+# that are missing, so a second run costs nothing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+  libwmf-dev libjpeg62-turbo-dev libturbojpeg0-dev
+  libbenchmark-dev
+  xvfb xauth
+)
+# The fuzzing and sanitizer builds want clang; only install it when asked.
+if [[ "${QUORVEL_WITH_CLANG:-0}" == 1 ]]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null || true)
+  [[ "$status" == ii* ]] || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
