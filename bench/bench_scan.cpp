@@ -103,10 +103,11 @@ void BM_Deal100k(benchmark::State &state)
     for (int i = 0; i < 100000; ++i)
         values.emplace_back(QStringLiteral("/pictures/folder %1/IMG_%2.jpg").arg(i / 100).arg(i));
     ClockSeededRandom random(7);
+    clsLinkList from, to;
+    from.Sorted(true);
     for (auto _ : state) {
         state.PauseTiming();
-        clsLinkList from, to;
-        from.Sorted(true);
+        to.Clear();
         from.AddItems(values);
         state.ResumeTiming();
         DealRandomOrder(from, to, 100000, random);

@@ -148,9 +148,11 @@ void DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSo
         }
         return;
     }
-    const std::vector<QVariant> entries = from.Column0();
+    // When every entry is drawn (always, in the program) the entries are moved, not copied.
+    const bool drawsAll = times >= from.ListCount();
+    std::vector<QVariant> entries = drawsAll ? from.TakeColumn0() : from.Column0();
     RemainingIndex remaining(entries.size());
-    std::vector<bool> keep(entries.size(), true);
+    std::vector<bool> keep(drawsAll ? 0 : entries.size(), true);
     std::vector<QVariant> drawn;
     drawn.reserve(size_t(std::max(times, 0)));
     int32_t left = int32_t(entries.size());
@@ -161,11 +163,13 @@ void DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSo
             continue;
         }
         const size_t pos = remaining.take(size_t(drawIndex(left)));
-        keep[pos] = false;
-        drawn.push_back(entries[pos]);
+        if (!drawsAll)
+            keep[pos] = false;
+        drawn.push_back(std::move(entries[pos]));
         --left;
     }
-    from.RetainRows(keep);
+    if (!drawsAll)
+        from.RetainRows(keep);
     to.AddItems(std::move(drawn));
 }
 

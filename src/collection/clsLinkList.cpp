@@ -289,6 +289,20 @@ std::vector<QVariant> clsLinkList::Column0() const
     return out;
 }
 
+std::vector<QVariant> clsLinkList::TakeColumn0()
+{
+    std::vector<QVariant> out;
+    if (m_dims == 1) {
+        out = std::move(m_cells);
+    } else {
+        out.reserve(size_t(m_count));
+        for (int32_t i = 0; i < m_count; ++i)
+            out.push_back(std::move(cell(i, 0)));
+    }
+    markEmpty();
+    return out;
+}
+
 void clsLinkList::RetainRows(const std::vector<bool> &keep)
 {
     int32_t kept = 0;

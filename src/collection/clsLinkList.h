@@ -56,6 +56,8 @@ public:
     // many rows at once (the same end state as RemoveItem of each, in one pass).
     std::vector<QVariant> Column0() const;
     void RetainRows(const std::vector<bool> &keep);
+    // Column 0 of every row, moved out; the list is left empty as if each row were removed.
+    std::vector<QVariant> TakeColumn0();
 
 private:
     QVariant cursorRead(int16_t Dimension, int32_t newCursor);
