@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace basSlides {
+
+// The program's start: shared state, the start folder (the command-line text, else the saved
+// folder, else the program's folder), the browser, and its lists put on that folder.
+void Main(const QString &commandLine);
+
+// Puts the browser's drive and folder lists back on CurrentPath (RestoringPath set meanwhile),
+// as the start does and as a show does when it hands back to the browser.
+void RestoreBrowserPath();
+
+} // namespace basSlides

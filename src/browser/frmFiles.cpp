@@ -1,0 +1,395 @@
+#include "browser/frmFiles.h"
+
+#include "app/Settings.h"
+#include "app/SettingsRules.h"
+#include "app/basSlides.h"
+#include "collection/PictureScan.h"
+#include "display/frmSlide.h"
+#include "forms/Pointers.h"
+#include "platform/Keys.h"
+#include "platform/Screen.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+using platform::TwipsPerPixelX;
+using platform::TwipsPerPixelY;
+
+float frmFiles::s_lastDragX = 0;
+
+namespace {
+
+int buttonsOf(Qt::MouseButtons b)
+{
+    return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);
+}
+
+int shiftOf(Qt::KeyboardModifiers m)
+{
+    return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) | (m & Qt::AltModifier ? 4 : 0);
+}
+
+} // namespace
+
+// The window's own background under the menu bar: the splitter strip and the line live here.
+class BrowserClient : public QWidget
+{
+public:
+    explicit BrowserClient(frmFiles *form) : QWidget(form), m_form(form) {}
+
+protected:
+    void resizeEvent(QResizeEvent *) override { m_form->Form_Resize(); }
+
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        QPen pen(palette().color(QPalette::Highlight));
+        pen.setWidth(2);
+        p.setPen(pen);
+        const double x = m_form->lneX1 / TwipsPerPixelX();
+        p.drawLine(QPointF(x, m_form->lneY1 / TwipsPerPixelY()), QPointF(m_form->lneX2 / TwipsPerPixelX(),
+                                                                          m_form->lneY2 / TwipsPerPixelY()));
+    }
+
+    void mousePressEvent(QMouseEvent *e) override
+    {
+        m_form->Form_MouseDown(buttonsOf(e->button()), shiftOf(e->modifiers()), twipsX(e), twipsY(e));
+    }
+    void mouseMoveEvent(QMouseEvent *e) override
+    {
+        m_form->Form_MouseMove(buttonsOf(e->buttons()), shiftOf(e->modifiers()), twipsX(e), twipsY(e));
+    }
+    void mouseReleaseEvent(QMouseEvent *e) override
+    {
+        m_form->Form_MouseUp(buttonsOf(e->button()), shiftOf(e->modifiers()), twipsX(e), twipsY(e));
+    }
+
+private:
+    static double twipsX(QMouseEvent *e) { return e->position().x() * TwipsPerPixelX(); }
+    static double twipsY(QMouseEvent *e) { return e->position().y() * TwipsPerPixelY(); }
+    frmFiles *m_form;
+};
+
+frmFiles::frmFiles()
+    : platform::FormBase(this)
+{
+    setWindowTitle(QStringLiteral("Quorvel"));
+    setAccessibleName(QStringLiteral("Quorvel"));
+    // The browser sizes itself from the settings; a maximised browser has no meaning here.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    m_client = new BrowserClient(this);
+    setCentralWidget(m_client);
+    // Tab order follows the design: the file list first, then the drive list, then the folders.
+    lstFiles = new platform::FileList(m_client);
+    drvFiles = new platform::DriveList(m_client);
+    dirFiles = new platform::FolderList(m_client);
+    lstFiles->setAccessibleName(QStringLiteral("Files"));
+    drvFiles->setAccessibleName(QStringLiteral("Drives"));
+    dirFiles->setAccessibleName(QStringLiteral("Folders"));
+    setTabOrder(lstFiles, drvFiles);
+    setTabOrder(drvFiles, dirFiles);
+
+    drvFiles->onChange = [this] { drvFiles_Change(); };
+    dirFiles->onChange = [this] { dirFiles_Change(); };
+    dirFiles->onMouseDown = [this](int button, int shift, double x, double y) {
+        dirFiles_MouseDown(button, shift, x * TwipsPerPixelX(), y * TwipsPerPixelY());
+    };
+    lstFiles->onClick = [this] { lstFiles_Click(); };
+
+    tmrUpdate.setInterval(2000);
+    connect(&tmrUpdate, &QTimer::timeout, this, [this] { tmrUpdate_Timer(); });
+
+    buildMenus();
+
+    // Design size; Form_Load moves the window to its saved place.
+    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    resize(int(std::lround(5844 / tppx)), int(std::lround(4860 / tppy)) + menuBar()->sizeHint().height());
+    drvFiles->setGeometry(0, 0, int(std::lround(m_driveWidth / tppx)), drvFiles->sizeHint().height());
+
+    // Key preview: the window sees every key before the control that has the focus.
+    qApp->installEventFilter(this);
+}
+
+frmFiles::~frmFiles()
+{
+    qApp->removeEventFilter(this);
+}
+
+void frmFiles::buildMenus()
+{
+    // A checkable item flips its own check before its handler runs; the handlers here set the
+    // checks themselves, so the flip is undone first (connections run in order).
+    const auto add = [this](QMenu *menu, const QString &caption, void (frmFiles::*handler)(), bool checkable = false) {
+        QAction *a = menu->addAction(caption);
+        if (checkable) {
+            a->setCheckable(true);
+            connect(a, &QAction::triggered, this, [a](bool checked) { a->setChecked(!checked); });
+        }
+        connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        // The window's shortcuts win over a focused list's (Ctrl+A is "All files", not select-all).
+        a->setShortcutContext(Qt::WindowShortcut);
+        return a;
+    };
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuRefresh = add(mnuFile, QStringLiteral("&Refresh files list"), &frmFiles::mnuRefresh_Click);
+    mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    mnuFile->addSeparator();
+    mnuExit = add(mnuFile, QStringLiteral("E&xit"), &frmFiles::mnuExit_Click);
+
+    mnuView = menuBar()->addMenu(QStringLiteral("&View"));
+    mnuShowPicture = add(mnuView, QStringLiteral("&Picture files"), &frmFiles::mnuShowPicture_Click, true);
+    mnuShowPicture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    mnuShowPicture->setChecked(true);
+    mnuShowAll = add(mnuView, QStringLiteral("&All files"), &frmFiles::mnuShowAll_Click, true);
+    mnuShowAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    mnuQuorvel = menuBar()->addMenu(QStringLiteral("&Quorvel"));
+    mnuSubShow = add(mnuQuorvel, QStringLiteral("Show files in &subdirectories"), &frmFiles::mnuSubShow_Click, true);
+}
+
+double frmFiles::ScaleWidth() const
+{
+    return m_client->width() * TwipsPerPixelX();
+}
+
+double frmFiles::ScaleHeight() const
+{
+    return m_client->height() * TwipsPerPixelY();
+}
+
+void frmFiles::placeOuter(const QRect &outer)
+{
+    const QSize frame = frameGeometry().size() - geometry().size();
+    move(outer.topLeft());
+    resize(std::max(0, outer.width() - frame.width()), std::max(0, outer.height() - frame.height()));
+}
+
+void frmFiles::Form_Load()
+{
+    FileCount = -1;
+    const settings::WindowPlacement p =
+        settings::ReadWindowPosition(settings::Get(settings::kWindowPosition, QString()), platform::ScreenWidth(),
+                                     platform::ScreenHeight());
+    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    m_wantedOuter = QRect(int(std::lround(p.left / tppx)), int(std::lround(p.top / tppy)),
+                          int(std::lround(p.width / tppx)), int(std::lround(p.height / tppy)));
+    placeOuter(m_wantedOuter);
+    mnuSubShow->setChecked(settings::ReadIncludeSubDirs(settings::Get(settings::kIncludeSubDirs, QStringLiteral("0"))));
+}
+
+void frmFiles::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    // The frame is known only once the window manager has framed the window: place it again so
+    // that the outer rectangle is the one the settings gave.
+    if (!m_placedWithFrame && frameGeometry().size() != geometry().size()) {
+        m_placedWithFrame = true;
+        placeOuter(m_wantedOuter);
+    }
+}
+
+void frmFiles::applyRect(QWidget *w, const browser::TwipRect &r)
+{
+    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    const int x = int(std::lround(r.left / tppx)), y = int(std::lround(r.top / tppy));
+    const int right = int(std::lround((r.left + r.width) / tppx)), bottom = int(std::lround((r.top + r.height) / tppy));
+    w->setGeometry(x, y, right - x, bottom - y);
+}
+
+void frmFiles::Form_Resize()
+{
+    if (!m_client)
+        return;
+    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    browser::LayoutInput in;
+    in.scaleWidth = ScaleWidth();
+    in.scaleHeight = ScaleHeight();
+    in.drive = {drvFiles->x() * tppx, drvFiles->y() * tppy, m_driveWidth, drvFiles->height() * tppy};
+    in.listWidth = lstFiles->width() * tppx;
+    in.tppx = tppx;
+    const browser::Layout l = browser::ComputeLayout(in);
+    applyRect(drvFiles, l.drive);
+    if (l.folderMoved)
+        applyRect(dirFiles, l.folder);
+    if (l.listMoved)
+        applyRect(lstFiles, l.list);
+    lneX1 = l.lineX1;
+    lneX2 = l.lineX2;
+    lneY1 = l.lineY1;
+    lneY2 = l.lineY2;
+    lstFiles->SetColumns(l.columns);
+    m_client->update();
+}
+
+void frmFiles::Form_MouseDown(int Button, int, double, double)
+{
+    if (Button == 1)
+        m_client->setCursor(forms::SplitterCursor());
+}
+
+void frmFiles::Form_MouseMove(int Button, int, double X, double)
+{
+    if (Button != 1 || float(X) == s_lastDragX)
+        return;
+    s_lastDragX = float(X);
+    m_driveWidth = browser::SplitterWidth(X, ScaleWidth(), TwipsPerPixelX());
+    Form_Resize();
+}
+
+void frmFiles::Form_MouseUp(int, int, double, double)
+{
+    m_client->unsetCursor();
+}
+
+void frmFiles::tmrUpdate_Timer()
+{
+    const QString p = platform::WithSeparator(dirFiles->Path());
+    platform::FileSys &fs = basSlides::FileSys();
+    if (!fs.FolderExists(p))
+        return;
+    const int32_t n = int32_t(fs.GetFolder(p).FileCount());
+    if (n == FileCount)
+        return;
+    FileCount = n;
+    int i = lstFiles->ListIndex();
+    dirFiles_Change();
+    if (i >= lstFiles->ListCount())
+        i = lstFiles->ListCount() - 1;
+    lstFiles->SetListIndex(i);
+}
+
+void frmFiles::Form_Unload()
+{
+    if (platform::SharedForm<frmSlide>::IsLoaded())
+        platform::SharedForm<frmSlide>::Unload();
+    const QRect outer = frameGeometry();
+    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    settings::Save(settings::kWindowPosition,
+                   settings::WriteWindowPosition({settings::ToInt32(outer.x() * tppx), settings::ToInt32(outer.y() * tppy),
+                                                  settings::ToInt32(outer.width() * tppx),
+                                                  settings::ToInt32(outer.height() * tppy)}));
+    settings::Save(settings::kPathName, basSlides::CurrentPath);
+    settings::Save(settings::kIncludeSubDirs, settings::WriteIncludeSubDirs(mnuSubShow->isChecked()));
+}
+
+void frmFiles::closeEvent(QCloseEvent *event)
+{
+    HandleClose(event);
+}
+
+void frmFiles::drvFiles_Change()
+{
+    dirFiles->SetPath(drvFiles->Drive());
+}
+
+void frmFiles::dirFiles_Change()
+{
+    platform::SetScreenPointer(platform::vbHourglass);
+    if (!basSlides::RestoringPath)
+        basSlides::CurrentPath = platform::WithSeparator(dirFiles->Path());
+    lstFiles->Clear();
+    platform::FileSys &fs = basSlides::FileSys();
+    if (fs.FolderExists(basSlides::CurrentPath)) {
+        QStringList names = fs.GetFolder(basSlides::CurrentPath).Files();
+        if (mnuShowPicture->isChecked())
+            names.removeIf([](const QString &name) { return !IsPictureName(name); });
+        lstFiles->SetItems(std::move(names));
+    }
+    platform::SetScreenPointer(platform::vbDefault);
+    lstFiles->SetTag(basSlides::CurrentPath);
+    if (lstFiles->isVisible())
+        lstFiles->setFocus();
+}
+
+void frmFiles::dirFiles_MouseDown(int, int, double, double Y)
+{
+    // A row is the height of its text plus two pixels: the row under the pointer opens at once.
+    setFont(dirFiles->font());
+    const double h = QFontMetrics(font()).height() * TwipsPerPixelY() + 2 * TwipsPerPixelY();
+    const int row = int(std::floor(Y / h));
+    int i = -1;
+    while (!dirFiles->List(i).isEmpty())
+        --i;
+    const int root = i + 1;
+    const int k = dirFiles->TopIndex() + root + row;
+    const QString target = dirFiles->List(k);
+    if (!target.isEmpty()) {
+        dirFiles->SetPath(target);
+        dirFiles->Refresh();
+    }
+}
+
+void frmFiles::lstFiles_Click()
+{
+    platform::SetScreenPointer(platform::vbHourglass);
+    platform::SharedForm<frmSlide>::Get().ChangePicture(lstFiles->Tag() + lstFiles->List(lstFiles->ListIndex()));
+    platform::SetScreenPointer(platform::vbDefault);
+}
+
+void frmFiles::Form_KeyDown(int KeyCode, int)
+{
+    const int count = lstFiles->ListCount();
+    const bool listHasFocus = QApplication::focusWidget() == lstFiles;
+    if (count < 1 || listHasFocus)
+        return;
+    const int index = lstFiles->ListIndex();
+    if (KeyCode == platform::vbKeyUp) {
+        if (index > 0)
+            lstFiles->SetListIndex(index - 1);
+    } else if (KeyCode == platform::vbKeyDown || KeyCode == platform::vbKeySpace || KeyCode == platform::vbKeyReturn) {
+        if (index < count - 1)
+            lstFiles->SetListIndex(index + 1);
+    }
+}
+
+bool frmFiles::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        QWidget *w = static_cast<QWidget *>(watched);
+        // Once per key: at the focused control (or the window itself when nothing has the
+        // focus), not again as the key travels up to the parents.
+        const QWidget *focus = QApplication::focusWidget();
+        if (w->window() == this && (w == focus || (!focus && w == this))) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            Form_KeyDown(platform::KeyCodeOf(key), platform::ShiftOf(key));
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmFiles::mnuRefresh_Click()
+{
+    FileCount = -1;
+    tmrUpdate_Timer();
+}
+
+void frmFiles::mnuExit_Click()
+{
+    Unload();
+}
+
+void frmFiles::mnuShowPicture_Click()
+{
+    mnuShowPicture->setChecked(true);
+    mnuShowAll->setChecked(false);
+    dirFiles_Change();
+}
+
+void frmFiles::mnuShowAll_Click()
+{
+    mnuShowPicture->setChecked(false);
+    mnuShowAll->setChecked(true);
+    dirFiles_Change();
+}
+
+void frmFiles::mnuSubShow_Click()
+{
+    mnuSubShow->setChecked(!mnuSubShow->isChecked());
+}

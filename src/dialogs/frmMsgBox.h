@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/SharedForm.h"
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// The program's text window: read-only text that wraps, with a vertical scroll bar, and an OK
+// button that closes it (Enter and Esc too, also from the text). Closing destroys it.
+class frmMsgBox : public QDialog, public platform::FormBase
+{
+    Q_OBJECT
+public:
+    frmMsgBox();
+
+    QPlainTextEdit *txtMsgBox = nullptr;
+    QPushButton *cmdOK = nullptr;
+
+    // The text as given, CR LF line ends and all.
+    void SetText(const QString &text);
+    QString Text() const { return m_text; }
+    // Shows the window modally; returns once it has been closed.
+    void ShowModal();
+
+    void Form_Resize();
+    void cmdOK_Click();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override { cmdOK_Click(); }
+
+private:
+    bool m_busy = false;
+    QString m_text;
+};

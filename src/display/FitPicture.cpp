@@ -1,0 +1,77 @@
+#include "display/FitPicture.h"
+
+#include "display/FitGeometry.h"
+#include "display/PictureLoad.h"
+#include "platform/Screen.h"
+#include "platform/StretchImage.h"
+
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cmath>
+
+namespace display {
+
+QSize DisplayBound()
+{
+    const QScreen *s = QGuiApplication::primaryScreen();
+    return s ? s->geometry().size() : QSize(1024, 768);
+}
+
+bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
+                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead)
+{
+    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
+    bool found = false;
+    LoadedPicture loaded;
+    if (ahead)
+        loaded = ahead->Take(PictureName, found);
+    if (!found)
+        loaded = LoadForDisplay(PictureName, DisplayBound(), tppx, tppy);
+    if (!loaded.ok)
+        return false;
+    picSlide.Picture = loaded.image;
+    picSlide.Width = loaded.twips.width();
+    picSlide.Height = loaded.twips.height();
+    imgSlide.hide();
+
+    const QRect outer = window.frameGeometry();
+    const QRect client = window.geometry();
+    FitInput in;
+    in.holderWidth = float(picSlide.Width);
+    in.holderHeight = float(picSlide.Height);
+    in.screenWidth = float(platform::ScreenWidth());
+    in.screenHeight = float(platform::ScreenHeight());
+    in.tppx = float(tppx);
+    in.tppy = float(tppy);
+    in.left = float(outer.x() * tppx);
+    in.top = float(outer.y() * tppy);
+    in.width = float(outer.width() * tppx);
+    in.height = float(outer.height() * tppy);
+    in.scaleWidth = float(client.width() * tppx);
+    in.scaleHeight = float(client.height() * tppy);
+    in.normalState = !(window.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    const FitRect r = FitWindow(in);
+    NewLeft = r.left;
+    NewTop = r.top;
+    NewWidth = r.width;
+    NewHeight = r.height;
+    return true;
+}
+
+void PlacePicture(const PictureBox &picSlide, platform::StretchImage &imgSlide, const QWidget &client)
+{
+    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
+    const float scaleWidth = float(client.width() * tppx), scaleHeight = float(client.height() * tppy);
+    const FitRect r = FitInClient(float(picSlide.Width), float(picSlide.Height), scaleWidth, scaleHeight);
+    const int x = int(std::lround(r.left / tppx)), y = int(std::lround(r.top / tppy));
+    imgSlide.setGeometry(x, y, int(std::lround((r.left + r.width) / tppx)) - x,
+                         int(std::lround((r.top + r.height) / tppy)) - y);
+    imgSlide.SetPicture(picSlide.Picture);
+    imgSlide.Tag = QDateTime::currentDateTime().toString(Qt::ISODate);
+    imgSlide.show();
+}
+
+} // namespace display

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "display/PictureBox.h"
+
+#include <QString>
+
+class QWidget;
+
+namespace platform {
+class StretchImage;
+}
+
+namespace display {
+
+class AheadDecoder;
+
+// Loads a picture into the window's holder and works out the window rectangle that shows it at
+// its natural size, or reduced to fit the screen with its ratio kept, on the screen. False when
+// the file cannot be loaded: then nothing has changed and the outputs are not written. A picture
+// decoded ahead for this name is taken from `ahead` instead of being decoded again.
+bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
+                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead = nullptr);
+
+// The size the display windows decode pictures for: the whole screen, in pixels.
+QSize DisplayBound();
+
+// The shared resize rule of the display windows: the picture stretched into the client area
+// with its ratio kept, centred; the picture copied into the image, the time stamped, shown.
+void PlacePicture(const PictureBox &picSlide, platform::StretchImage &imgSlide, const QWidget &client);
+
+} // namespace display

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <future>
+
+namespace display {
+
+// A picture decoded for display: the image (no larger than it will be shown, never below it)
+// and its natural size in twips.
+struct LoadedPicture
+{
+    bool ok = false;
+    QImage image;
+    QSizeF twips;
+};
+
+// Loads the picture to be shown within `bound` pixels (the screen).
+LoadedPicture LoadForDisplay(const QString &path, QSize bound, double tppx, double tppy);
+
+// Decodes one picture ahead on a worker thread, so that the next change of a show finds it ready.
+class AheadDecoder
+{
+public:
+    ~AheadDecoder();
+    void Start(const QString &path, QSize bound, double tppx, double tppy);
+    // The result for `path` if it was started (waiting for it if need be); else not ok and
+    // `found` false. Either way the decoder is empty afterwards.
+    LoadedPicture Take(const QString &path, bool &found);
+    QString Pending() const { return m_path; }
+
+private:
+    QString m_path;
+    QSize m_bound;
+    std::future<LoadedPicture> m_future;
+};
+
+} // namespace display

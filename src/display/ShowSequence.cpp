@@ -1,0 +1,31 @@
+#include "display/ShowSequence.h"
+
+#include "app/SettingsRules.h"
+#include "collection/PictureScan.h"
+
+namespace display {
+
+QString NextPicture(ShowState &s, int32_t &Position)
+{
+    if (s.positionTag.isEmpty())
+        s.positionTag = QStringLiteral("-1");
+    // However the list looks, the search ends: after a full round it takes what it has.
+    for (int32_t guard = 0;; ++guard) {
+        Position = settings::ToInt32(settings::LeadingNumber(s.positionTag) + 1);
+        if (Position >= s.showList.ListCount()) {
+            Position = 0;
+            if (s.showMode == QLatin1String("Random")) {
+                s.pictureList.MoveFrom(s.showList);
+                s.showList.Dims(1);
+                s.showList.Sorted(false);
+                DealRandomOrder(s.pictureList, s.showList, s.pictureCount, s.random);
+            }
+        }
+        s.positionTag = QString::number(Position);
+        const QString name = s.showList.List(Position, 0).toString();
+        if (s.pictureCount == 1 || name != s.onScreen || guard > s.showList.ListCount())
+            return name;
+    }
+}
+
+} // namespace display

@@ -1,0 +1,201 @@
+#include "display/frmSlides.h"
+
+#include "app/Main.h"
+#include "app/Settings.h"
+#include "app/SettingsRules.h"
+#include "app/basSlides.h"
+#include "browser/frmFiles.h"
+#include "dialogs/KeyHelp.h"
+#include "display/FitPicture.h"
+#include "display/ShowSequence.h"
+#include "forms/Pointers.h"
+#include "platform/Keys.h"
+#include "platform/Screen.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+
+namespace {
+
+qint64 monotonicMs()
+{
+    static QElapsedTimer since;
+    if (!since.isValid())
+        since.start();
+    return since.elapsed();
+}
+
+} // namespace
+
+frmSlides::frmSlides()
+    : platform::FormBase(this)
+{
+    setWindowFlag(Qt::FramelessWindowHint);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
+    MouseIcon = forms::InvisibleCursor();
+    setCursor(MouseIcon);
+    imgSlide = new platform::StretchImage(this);
+    imgSlide->hide();
+    tmrChange.setInterval(250);
+    connect(&tmrChange, &QTimer::timeout, this, [this] { tmrChange_Timer(); });
+    Clock = monotonicMs;
+    setGeometry(QRect(QPoint(413, 22), QSize(403, 282))); // design place until maximised
+}
+
+void frmSlides::Form_Load()
+{
+    setWindowState(Qt::WindowFullScreen);
+    TimeDelay = settings::ReadTimeDelay(settings::Get(settings::kTimeDelay, QStringLiteral("5")));
+}
+
+QString frmSlides::NextPicture(int32_t &Position)
+{
+    display::ShowState s{basSlides::ShowList, basSlides::PictureList, basSlides::PictureCount, tmrChangeTag,
+                         Tag, picSlide.Tag, basSlides::Random()};
+    return display::NextPicture(s, Position);
+}
+
+bool frmSlides::ChangePicture(bool FromStartup)
+{
+    if (basSlides::PictureCount == 0)
+        return false;
+    imgSlide->hide();
+    for (;;) {
+        int32_t Position = 0;
+        const QString name = NextPicture(Position);
+        float left, top, width, height;
+        if (display::FitPicture(name, picSlide, *imgSlide, *this, left, top, width, height, &m_ahead)) {
+            picSlide.Tag = name;
+            Form_Resize();
+            imgSlide->show();
+            decodeNextAhead();
+            return true;
+        }
+        basSlides::ShowList.RemoveItem(Position);
+        --basSlides::PictureCount;
+        if (basSlides::PictureCount > 0)
+            continue;
+        // Nothing left to show: the show ends by itself.
+        tmrChange.stop();
+        Unload();
+        if (FromStartup)
+            return false;
+        frmFiles &browser = platform::SharedForm<frmFiles>::Get();
+        basSlides::RestoringPath = true;
+        basSlides::RestoreBrowserPath();
+        basSlides::RestoringPath = false;
+        browser.show();
+        // The refill above normally resets the pointer; make sure of it when there was none.
+        platform::SetScreenPointer(platform::vbDefault);
+        return false;
+    }
+}
+
+void frmSlides::decodeNextAhead()
+{
+    // The picture the next change will ask for, as far as it can be known now: a random show
+    // deals anew at the wrap, so there the next one is not known.
+    const int32_t count = basSlides::ShowList.ListCount();
+    if (count == 0)
+        return;
+    int32_t pos = settings::ToInt32(settings::LeadingNumber(tmrChangeTag) + 1);
+    for (int tries = 0; tries < 2; ++tries) {
+        if (pos >= count) {
+            if (Tag == QLatin1String("Random"))
+                return;
+            pos = 0;
+        }
+        const QString name = basSlides::ShowList.List(pos, 0).toString();
+        if (basSlides::PictureCount == 1 || name != picSlide.Tag) {
+            m_ahead.Start(name, display::DisplayBound(), platform::TwipsPerPixelX(), platform::TwipsPerPixelY());
+            return;
+        }
+        ++pos;
+    }
+}
+
+void frmSlides::Form_Resize()
+{
+    display::PlacePicture(picSlide, *imgSlide, *this);
+    m_shownAt = Clock();
+}
+
+void frmSlides::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmSlides::tmrChange_Timer()
+{
+    if (!isVisible() || TimeDelay == 0)
+        return;
+    if (Clock() - m_shownAt >= qint64(TimeDelay) * 1000)
+        ChangePicture(false);
+}
+
+void frmSlides::keyReleaseEvent(QKeyEvent *event)
+{
+    // A held key repeats its press and release; it acts once, when it is let go.
+    if (event->isAutoRepeat())
+        return;
+    Form_KeyUp(platform::KeyCodeOf(event), platform::ShiftOf(event));
+}
+
+void frmSlides::Form_KeyUp(int KeyCode, int)
+{
+    switch (KeyCode) {
+    case platform::vbKeyEscape:
+        endShow();
+        break;
+    case platform::vbKeyF1:
+        platform::SetScreenPointer(platform::vbDefault);
+        dialogs::ShowKeyHelp();
+        platform::SetScreenPointer(platform::vbCustom, MouseIcon);
+        break;
+    case platform::vbKeyF12:
+        TimeDelay = 0;
+        break;
+    case platform::vbKeySpace:
+    case platform::vbKeyReturn:
+        ChangePicture(false);
+        break;
+    default:
+        if (KeyCode >= platform::vbKeyF2 && KeyCode <= platform::vbKeyF10)
+            TimeDelay = int16_t(KeyCode - 111);
+        break;
+    }
+}
+
+void frmSlides::endShow()
+{
+    platform::FormBase::HoldRun hold; // the browser comes back below: the run goes on
+    Unload();
+    QCoreApplication::processEvents();
+    basSlides::RestoringPath = true;
+    frmFiles &browser = platform::SharedForm<frmFiles>::Get();
+    platform::SetScreenPointer(platform::vbHourglass);
+    browser.show();
+    basSlides::RestoreBrowserPath();
+    basSlides::RestoringPath = false;
+    platform::SetScreenPointer(platform::vbDefault);
+}
+
+void frmSlides::Form_QueryUnload(bool &cancel, int unloadMode)
+{
+    // The show is left by Esc or by running out of pictures, not by the close box or Alt+F4.
+    if (unloadMode == 0)
+        cancel = true;
+}
+
+void frmSlides::Form_Unload()
+{
+    platform::SetScreenPointer(platform::vbHourglass);
+    tmrChange.stop();
+    basSlides::ShowList.Clear();
+    settings::Save(settings::kTimeDelay, settings::WriteTimeDelay(TimeDelay));
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QCursor>
+
+#include <cmath>
+
+// The screen as the windows see it: sizes in twips (1440 per inch) and the screen-wide pointer.
+namespace platform {
+
+double TwipsPerPixelX(); // 1440 / the screen's logical DPI: 15 at 96 DPI
+double TwipsPerPixelY();
+double ScreenWidth();    // the primary screen, in twips
+double ScreenHeight();
+
+inline int ToPixelsX(double twips) { return int(std::lround(twips / TwipsPerPixelX())); }
+inline int ToPixelsY(double twips) { return int(std::lround(twips / TwipsPerPixelY())); }
+
+// The screen-wide pointer: 0 default, 11 hourglass, 99 the custom image given. It is one state,
+// not a stack: 0 always brings the default pointer back, however often 11 was set before.
+enum ScreenPointerKind { vbDefault = 0, vbHourglass = 11, vbCustom = 99 };
+void SetScreenPointer(int pointer, const QCursor &custom = QCursor());
+int ScreenPointer();
+
+} // namespace platform

@@ -1,0 +1,274 @@
+#include "platform/picture/PictureLoader.h"
+
+#include "platform/picture/JpegFrame.h"
+#include "platform/picture/WmfImageHandler.h"
+#include "platform/picture/WmfRenderer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPixelFormat>
+#include <QtPlugin>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+// Registers the metafile plugin with QImageReader for every program that links this file.
+Q_IMPORT_PLUGIN(WmfImagePlugin)
+
+namespace platform {
+
+namespace {
+
+// The most a single decode may allocate for its pixels.
+constexpr qint64 kMaxDecodeBytes = qint64(1) << 30;
+// Icon directories claiming more entries than this are not searched beyond it.
+constexpr int kMaxIconEntries = 4096;
+// Entries tried, largest first, when an icon's best entry will not decode.
+constexpr int kMaxIconAttempts = 8;
+
+bool isFormat(const QByteArray &format, const char *name) { return format == name; }
+
+bool isSupportedFormat(const QByteArray &format)
+{
+    return isFormat(format, "bmp") || isFormat(format, "jpeg") || isFormat(format, "gif")
+           || isFormat(format, "ico") || isFormat(format, "cur") || isFormat(format, "wmf");
+}
+
+bool isIconFormat(const QByteArray &format) { return isFormat(format, "ico") || isFormat(format, "cur"); }
+
+bool hasWmfSuffix(const QString &path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0;
+}
+
+// Opens a reader on the file, choosing the format as described in the header. Null when the
+// file cannot be read as one of our formats.
+std::unique_ptr<QImageReader> openReader(const QString &path)
+{
+    auto reader = std::make_unique<QImageReader>();
+    if (hasWmfSuffix(path)) {
+        reader->setFormat("wmf");
+        reader->setDecideFormatFromContent(false);
+    } else {
+        reader->setDecideFormatFromContent(true);
+    }
+    reader->setFileName(path);
+    reader->setAutoTransform(true);
+    if (!reader->canRead() || !isSupportedFormat(reader->format()))
+        return nullptr;
+    return reader;
+}
+
+// Qt's allocation limit is one value for the whole process, so it is only ever raised (under a
+// lock) to what a sound picture needs, never lowered while another thread may rely on it. Our
+// own check against kMaxDecodeBytes comes first, so it never goes past that.
+void allowAllocation(qint64 bytes)
+{
+    static QMutex lock;
+    QMutexLocker locker(&lock);
+    const int limit = QImageReader::allocationLimit();
+    const int needed = int((bytes + (1 << 20) - 1) >> 20) + 1;
+    if (limit > 0 && limit < needed)
+        QImageReader::setAllocationLimit(needed);
+}
+
+struct IconEntry
+{
+    int index = 0;
+    QSize size;
+    int bitsPerPixel = 0;
+};
+
+// The icon's entries, largest area first, the deeper colour first among equals.
+std::vector<IconEntry> iconEntries(QImageReader &reader)
+{
+    std::vector<IconEntry> entries;
+    const int count = std::min(reader.imageCount(), kMaxIconEntries);
+    for (int i = 0; i < count; ++i) {
+        if (!reader.jumpToImage(i))
+            continue;
+        const QSize size = reader.size();
+        if (size.isEmpty())
+            continue;
+        const int bits = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+        entries.push_back({i, size, bits});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const IconEntry &a, const IconEntry &b) {
+        const qint64 areaA = qint64(a.size.width()) * a.size.height();
+        const qint64 areaB = qint64(b.size.width()) * b.size.height();
+        if (areaA != areaB)
+            return areaA > areaB;
+        return a.bitsPerPixel > b.bitsPerPixel;
+    });
+    return entries;
+}
+
+bool rotatesQuarter(const QImageReader &reader)
+{
+    return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
+}
+
+// The size libjpeg decodes at before Qt scales to `wanted`: the smallest n/8 step (n = 1..8)
+// that covers it, as Qt's JPEG reader picks it.
+QSize jpegDecodeStep(QSize stored, QSize wanted)
+{
+    if (wanted.isEmpty() || wanted == stored)
+        return stored;
+    const double f = std::min(double(stored.width()) / wanted.width(), double(stored.height()) / wanted.height());
+    const int n = std::clamp(int(std::ceil(8.0 / f)), 1, 8);
+    return QSize(int((qint64(stored.width()) * n + 7) / 8), int((qint64(stored.height()) * n + 7) / 8));
+}
+
+qint64 pixelBytes(QSize size) { return qint64(size.width()) * size.height() * 4; }
+
+QImage paintReady(QImage image)
+{
+    if (image.isNull())
+        return image;
+    const QImage::Format wanted = image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                          : QImage::Format_RGB32;
+    if (image.format() != wanted)
+        image.convertTo(wanted);
+    return image;
+}
+
+// Whether a JPEG's data can hold the pixels its header claims.
+bool jpegDataPlausible(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const std::optional<JpegFrame> frame = JpegFrame::read(&file);
+    if (!frame)
+        return true; // nothing to judge by; the decoder has the last word
+    return file.size() >= frame->minimumDataBytes();
+}
+
+QImage decodeMetafile(QImageReader &reader, QSize target)
+{
+    const QSize natural = reader.size();
+    const QSize size = target.isEmpty() ? natural : target;
+    if (!WmfRenderer::canvasAllowed(size))
+        return {};
+    reader.setScaledSize(size);
+    return reader.read();
+}
+
+QImage decodeRaster(QImageReader &reader, const QString &path, QSize target)
+{
+    const QByteArray format = reader.format();
+    const QSize stored = reader.size();
+    if (stored.isEmpty())
+        return {}; // every reader of ours knows the size from the header
+    const bool quarter = rotatesQuarter(reader);
+    PictureInfo info;
+    info.pixels = quarter ? stored.transposed() : stored;
+    const QSize upright = PictureDecodeSize(info, target);
+    const QSize wanted = quarter ? upright.transposed() : upright;
+
+    const bool jpeg = isFormat(format, "jpeg");
+    const QSize allocated = jpeg ? jpegDecodeStep(stored, wanted) : stored;
+    if (pixelBytes(allocated) > kMaxDecodeBytes)
+        return {};
+    if (jpeg && !jpegDataPlausible(path))
+        return {};
+    allowAllocation(pixelBytes(allocated));
+    if (wanted != stored)
+        reader.setScaledSize(wanted);
+    return reader.read();
+}
+
+QImage decodeIcon(const QString &path, QSize target)
+{
+    std::unique_ptr<QImageReader> probe = openReader(path);
+    if (!probe)
+        return {};
+    const std::vector<IconEntry> entries = iconEntries(*probe);
+    int attempts = 0;
+    for (const IconEntry &entry : entries) {
+        if (++attempts > kMaxIconAttempts)
+            break;
+        // A fresh reader each time: a failed entry may leave the last one in an error state.
+        std::unique_ptr<QImageReader> reader = openReader(path);
+        if (!reader || !reader->jumpToImage(entry.index))
+            continue;
+        QImage image = reader->read();
+        if (image.isNull())
+            continue;
+        // The icon reader cannot scale while decoding; icons are small, so scale afterwards.
+        PictureInfo info;
+        info.pixels = image.size();
+        const QSize size = PictureDecodeSize(info, target);
+        if (size != image.size())
+            image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return image;
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<PictureInfo> ReadPictureInfo(const QString &path)
+{
+    std::unique_ptr<QImageReader> reader = openReader(path);
+    if (!reader)
+        return std::nullopt;
+    PictureInfo info;
+    const QByteArray format = reader->format();
+    if (isFormat(format, "wmf")) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > WmfImageHandler::kMaxFileBytes)
+            return std::nullopt;
+        info.isMetafile = true;
+        info.twips = WmfImageHandler::naturalTwips(file.readAll());
+        info.pixels = WmfImageHandler::twipsToPixels(info.twips);
+    } else {
+        if (isIconFormat(format)) {
+            const std::vector<IconEntry> entries = iconEntries(*reader);
+            if (!entries.empty())
+                info.pixels = entries.front().size;
+        } else {
+            const QSize stored = reader->size();
+            info.pixels = rotatesQuarter(*reader) ? stored.transposed() : stored;
+        }
+        info.twips = QSizeF(info.pixels) * 15.0;
+    }
+    if (info.pixels.isEmpty())
+        return std::nullopt;
+    return info;
+}
+
+QSize PictureDecodeSize(const PictureInfo &info, QSize target)
+{
+    if (target.isEmpty() || info.pixels.isEmpty())
+        return info.pixels;
+    if (info.isMetafile)
+        return target;
+    const QSize covering = info.pixels.scaled(target, Qt::KeepAspectRatioByExpanding);
+    if (covering.width() >= info.pixels.width() || covering.height() >= info.pixels.height())
+        return info.pixels;
+    return covering.expandedTo(QSize(1, 1));
+}
+
+QImage DecodePicture(const QString &path, QSize target)
+{
+    std::unique_ptr<QImageReader> reader = openReader(path);
+    if (!reader)
+        return {};
+    const QByteArray format = reader->format();
+    QImage image;
+    if (isFormat(format, "wmf"))
+        image = decodeMetafile(*reader, target);
+    else if (isIconFormat(format))
+        image = decodeIcon(path, target);
+    else
+        image = decodeRaster(*reader, path, target);
+    return paintReady(std::move(image));
+}
+
+} // namespace platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <optional>
+
+// Picture loading for the browser and the show: BMP, JPEG, GIF (first frame), ICO and CUR
+// through QImageReader, and Windows metafiles (WMF) through our own image-format plugin on
+// libwmf, which is built in and registered with QImageReader as format "wmf" whenever this
+// library is linked (no plugin path or environment variable involved).
+//
+// The format is chosen by content, except that a ".wmf" file always goes to the metafile
+// reader; content of any other format (PNG, TGA, ...) is refused.
+//
+// Every function here may be called from any thread at once (the show decodes the next picture
+// ahead on a worker). Metafile rendering is serialised internally because libwmf is not known
+// to be thread-safe.
+namespace platform {
+
+struct PictureInfo
+{
+    // Raster: the upright pixel size, EXIF orientation applied (a photo stored on its side
+    // reports its width and height swapped); for icons and cursors the largest entry.
+    // Metafile: twips / 15 rounded, i.e. the size at 96 DPI.
+    QSize pixels;
+    bool isMetafile = false;
+    // The natural size in twips (1/1440 inch). Metafiles: from the placeable header, else from
+    // the window extent (rules in WmfHeader.h), else as the drawing measures. Raster pictures:
+    // pixels * 15 (one pixel per 96-DPI screen pixel; the file's own DPI is not used).
+    QSizeF twips;
+};
+
+// Reads only what is needed for the natural size (a metafile's records up to the first
+// drawing, at worst a measuring pass). Nullopt for a missing, unreadable, unsupported or
+// sizeless file.
+std::optional<PictureInfo> ReadPictureInfo(const QString &path);
+
+// The size DecodePicture returns for a picture of natural size `info` drawn at `target`:
+//  - empty target: the natural size;
+//  - metafile: exactly `target`;
+//  - raster: the smallest size with the picture's own aspect that covers `target` in both
+//    directions, but never larger than natural (enlarging is left to the painter).
+// Pass the size the picture will be drawn at (same aspect), not the screen: a screen-shaped
+// target makes a picture of another shape decode larger than it is shown.
+QSize PictureDecodeSize(const PictureInfo &info, QSize target);
+
+// Decodes the upright picture at PictureDecodeSize(info, target). JPEG uses libjpeg's DCT
+// scaling, so a large photo asked for at screen size costs a fraction of a full decode.
+// Returns a null image on any failure: missing, unreadable, unsupported, corrupt, or absurd
+// (a header claiming more than 1 GiB of pixels, or more pixels than its data can hold; a
+// metafile canvas beyond WmfRenderer's caps). The image comes in a format the raster paint
+// engine draws directly (RGB32, or ARGB32_Premultiplied when it has transparency).
+QImage DecodePicture(const QString &path, QSize target = {});
+
+} // namespace platform

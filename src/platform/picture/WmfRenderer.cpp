@@ -1,0 +1,310 @@
+#include "platform/picture/WmfRenderer.h"
+
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+
+// The gd image a wmf_gd_image play leaves behind is the caller's to free, and only the static
+// libwmf exports the function that frees it (its shared build keeps gd private).
+struct gdImageStruct;
+void gdImageDestroy(gdImageStruct *image);
+}
+
+namespace platform {
+
+namespace {
+
+QMutex &libwmfLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+// libwmf's own allocations (record buffers, object tables, regions, fonts) draw from a fixed
+// budget, so a file that claims huge tables fails instead of taking the machine's memory.
+struct Budget
+{
+    size_t used = 0;
+    size_t limit = 0;
+};
+
+constexpr size_t kBlockHeader = 16; // keeps the payload 16-byte aligned
+
+void *budgetMalloc(void *context, size_t size)
+{
+    auto *budget = static_cast<Budget *>(context);
+    if (size > budget->limit - budget->used)
+        return nullptr;
+    auto *block = static_cast<unsigned char *>(std::malloc(size + kBlockHeader));
+    if (!block)
+        return nullptr;
+    std::memcpy(block, &size, sizeof size);
+    budget->used += size;
+    return block + kBlockHeader;
+}
+
+void budgetFree(void *context, void *mem)
+{
+    if (!mem)
+        return;
+    auto *budget = static_cast<Budget *>(context);
+    auto *block = static_cast<unsigned char *>(mem) - kBlockHeader;
+    size_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    budget->used -= size;
+    std::free(block);
+}
+
+void *budgetRealloc(void *context, void *mem, size_t size)
+{
+    if (!mem)
+        return budgetMalloc(context, size);
+    auto *budget = static_cast<Budget *>(context);
+    auto *block = static_cast<unsigned char *>(mem) - kBlockHeader;
+    size_t old = 0;
+    std::memcpy(&old, block, sizeof old);
+    if (size > old && size - old > budget->limit - budget->used)
+        return nullptr;
+    auto *grown = static_cast<unsigned char *>(std::realloc(block, size + kBlockHeader));
+    if (!grown)
+        return nullptr;
+    std::memcpy(grown, &size, sizeof size);
+    budget->used = budget->used - old + size;
+    return grown + kBlockHeader;
+}
+
+// Called by libwmf after each record it plays; non-zero stops the play.
+int pastDeadline(void *context, float)
+{
+    return static_cast<const QDeadlineTimer *>(context)->hasExpired() ? 1 : 0;
+}
+
+// One libwmf session on a file: created, opened and scanned, and torn down on scope exit.
+class Session
+{
+public:
+    explicit Session(const QByteArray &bytes)
+        : m_bytes(bytes)
+    {
+        m_budget.limit = size_t(WmfRenderer::kLibraryBudgetBytes);
+        wmfAPI_Options options;
+        std::memset(&options, 0, sizeof options);
+        options.function = wmf_gd_function;
+        options.context = &m_budget;
+        options.malloc = budgetMalloc;
+        options.realloc = budgetRealloc;
+        options.free = budgetFree;
+        const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_ALLOC | WMF_OPT_IGNORE_NONFATAL
+                                    | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+        if (wmf_api_create(&m_api, flags, &options) != wmf_E_None) {
+            m_api = nullptr;
+            return;
+        }
+        // libwmf reads but does not write the buffer; its signature just predates const.
+        if (wmf_mem_open(m_api, reinterpret_cast<unsigned char *>(m_bytes.data()), long(m_bytes.size()))
+            != wmf_E_None)
+            return;
+        m_open = true;
+        m_scanned = wmf_scan(m_api, 0, &m_scanBox) == wmf_E_None;
+    }
+
+    ~Session()
+    {
+        if (!m_api)
+            return;
+        wmf_gd_t *device = WMF_GD_GetData(m_api);
+        if (device && device->gd_image)
+            gdImageDestroy(static_cast<gdImageStruct *>(device->gd_image));
+        if (m_open)
+            wmf_mem_close(m_api);
+        wmf_api_destroy(m_api);
+    }
+
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    bool scanned() const { return m_api && m_scanned; }
+    QRectF scanBox() const
+    {
+        return QRectF(QPointF(m_scanBox.TL.x, m_scanBox.TL.y), QPointF(m_scanBox.BR.x, m_scanBox.BR.y));
+    }
+
+    QImage play(const QRectF &frame, QSize size)
+    {
+        wmf_gd_t *device = WMF_GD_GetData(m_api);
+        device->type = wmf_gd_image;
+        device->bbox.TL.x = float(frame.left());
+        device->bbox.TL.y = float(frame.top());
+        device->bbox.BR.x = float(frame.right());
+        device->bbox.BR.y = float(frame.bottom());
+        device->width = unsigned(size.width());
+        device->height = unsigned(size.height());
+
+        QDeadlineTimer deadline(WmfRenderer::kDeadlineMs);
+        wmf_status_function(m_api, &deadline, pastDeadline);
+        wmfD_Rect box = m_scanBox;
+        if (wmf_play(m_api, 0, &box) != wmf_E_None || !device->gd_image)
+            return {};
+        const int *pixels = wmf_gd_image_pixels(device->gd_image);
+        if (!pixels)
+            return {};
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull())
+            return {};
+        bool opaque = true;
+        for (int y = 0; y < size.height(); ++y) {
+            const int *from = pixels + qsizetype(y) * size.width();
+            auto *to = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                // gd keeps 7 bits of transparency (0 opaque, 127 clear) above RGB.
+                const uint32_t p = uint32_t(from[x]);
+                const uint32_t clear = (p >> 24) & 0x7F;
+                const uint32_t alpha = 255 - ((clear << 1) | (clear >> 6));
+                if (alpha == 255) {
+                    to[x] = 0xFF000000u | (p & 0xFFFFFF);
+                } else {
+                    opaque = false;
+                    to[x] = qPremultiply((alpha << 24) | (p & 0xFFFFFF));
+                }
+            }
+        }
+        if (opaque) // libwmf paints on white: the usual case, and the cheaper one to draw
+            image.reinterpretAsFormat(QImage::Format_RGB32);
+        return image;
+    }
+
+private:
+    QByteArray m_bytes;
+    Budget m_budget;
+    wmfAPI *m_api = nullptr;
+    bool m_open = false;
+    bool m_scanned = false;
+    wmfD_Rect m_scanBox{};
+};
+
+// libwmf's device units per logical unit for the fixed mapping modes: device units are
+// points, except in TEXT mode where they are the logical units themselves.
+double fixedScale(int mode, int unitsPerInch)
+{
+    switch (mode) {
+    case WmfHeader::MapText: return 1.0;
+    case WmfHeader::MapLoMetric: return 72.0 * 0.1 / 25.4;
+    case WmfHeader::MapHiMetric: return 72.0 * 0.01 / 25.4;
+    case WmfHeader::MapLoEnglish: return 0.72;
+    case WmfHeader::MapHiEnglish: return 0.072;
+    case WmfHeader::MapTwips: return 0.05;
+    default: return 72.0 / unitsPerInch; // placeable files play in their own inch
+    }
+}
+
+bool usableBox(const QRectF &box)
+{
+    return box.isValid() && box.width() > 1e-3 && box.height() > 1e-3 && box.width() < 1e9
+           && box.height() < 1e9;
+}
+
+} // namespace
+
+bool WmfRenderer::canvasAllowed(QSize size)
+{
+    return size.width() > 0 && size.height() > 0 && size.width() <= kMaxSide
+           && size.height() <= kMaxSide && qint64(size.width()) * size.height() * 4 <= kMaxCanvasBytes;
+}
+
+std::optional<QRectF> WmfRenderer::frameInDeviceUnits(const WmfHeader &header)
+{
+    // The window the file sets up is what a player maps onto its output (in the scalable modes
+    // it is the only frame there is); files that set none play in the placeable box.
+    QRectF logical;
+    if (header.windowExt.width() != 0 && header.windowExt.height() != 0) {
+        logical = QRectF(header.windowOrg, QSizeF(header.windowExt));
+    } else if (header.placeable && header.placeableBox.left() != header.placeableBox.right()
+               && header.placeableBox.top() != header.placeableBox.bottom()) {
+        const QRect &b = header.placeableBox;
+        logical = QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom()));
+    } else {
+        return std::nullopt;
+    }
+
+    int mode = header.mapMode;
+    if (mode == WmfHeader::MapNone)
+        mode = header.placeable ? 0 : WmfHeader::MapText;
+    double sx = 0;
+    double sy = 0;
+    if (mode == WmfHeader::MapIsotropic || mode == WmfHeader::MapAnisotropic) {
+        if (header.windowExt.width() == 0 || header.windowExt.height() == 0)
+            return std::nullopt;
+        // libwmf's viewport is 1024 x 1024 until the file sets one.
+        const bool viewportSet = header.viewportExt.width() != 0 && header.viewportExt.height() != 0;
+        const QSizeF viewport = viewportSet ? QSizeF(header.viewportExt) : QSizeF(1024, 1024);
+        sx = viewport.width() / header.windowExt.width();
+        sy = viewport.height() / header.windowExt.height();
+    } else {
+        sx = sy = fixedScale(mode, header.effectiveUnitsPerInch());
+        if (header.windowExt.width() < 0)
+            sx = -sx;
+        if (header.windowExt.height() < 0)
+            sy = -sy;
+    }
+    const QPointF a((logical.left() - header.windowOrg.x()) * sx, (logical.top() - header.windowOrg.y()) * sy);
+    const QPointF b((logical.right() - header.windowOrg.x()) * sx, (logical.bottom() - header.windowOrg.y()) * sy);
+    const QRectF device = QRectF(a, b).normalized();
+    if (!usableBox(device))
+        return std::nullopt;
+    return device;
+}
+
+QSizeF WmfRenderer::measuredTwips(QByteArrayView file, const WmfHeader &header)
+{
+    const QByteArray bytes = header.sanitized(file);
+    QMutexLocker locker(&libwmfLock());
+    Session session(bytes);
+    if (!session.scanned())
+        return {};
+    const QRectF box = session.scanBox();
+    if (!usableBox(box))
+        return {};
+    // TEXT mode plays in the file's own units, taken as 96-DPI pixels; the others in points.
+    const bool textMode = header.mapMode == WmfHeader::MapText
+                          || (header.mapMode == WmfHeader::MapNone && !header.placeable);
+    const double twipsPerUnit = textMode ? 15.0 : 20.0;
+    return QSizeF(box.width() * twipsPerUnit, box.height() * twipsPerUnit);
+}
+
+QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize size)
+{
+    if (!canvasAllowed(size) || header.implausibleBitmap)
+        return {};
+    const QByteArray bytes = header.sanitized(file);
+    QMutexLocker locker(&libwmfLock());
+    Session session(bytes);
+    if (!session.scanned())
+        return {};
+    // Draw the file's own frame. The drawing stands in when there is no frame or the frame
+    // misses it altogether (a mapping not followed here), and is taken in whole when it reaches
+    // far beyond the frame: gd's cost grows with the length of every line in pixels, so a tiny
+    // frame under a large drawing would stall the render.
+    const QRectF drawn = session.scanBox();
+    std::optional<QRectF> frame = frameInDeviceUnits(header);
+    if (usableBox(drawn)) {
+        const bool farBeyond = frame
+                               && (drawn.width() > kMaxOverdraw * frame->width()
+                                   || drawn.height() > kMaxOverdraw * frame->height());
+        if (!frame || !frame->intersects(drawn))
+            frame = drawn;
+        else if (farBeyond)
+            frame = frame->united(drawn);
+    }
+    if (!frame || !usableBox(*frame))
+        return {};
+    return session.play(*frame, size);
+}
+
+} // namespace platform

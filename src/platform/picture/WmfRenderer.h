@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/picture/WmfHeader.h"
+
+#include <QByteArrayView>
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+#include <QSizeF>
+
+#include <optional>
+
+namespace platform {
+
+// Plays metafiles through libwmf's gd device.
+//
+// libwmf is not known to be thread-safe (its gd layer keeps global state), so every call into
+// it holds one process-wide lock; pictures decoded ahead on a worker thread wait their turn.
+// Hostile files are bounded: the canvas size is capped, libwmf's own allocations draw from a
+// fixed budget, playing stops at a deadline, and the bytes handed to libwmf are first made
+// consistent (see WmfHeader::sanitized) with pens no wider than the picture and bitmaps no
+// larger than the data behind them.
+class WmfRenderer
+{
+public:
+    static constexpr int kMaxSide = 16384;
+    static constexpr qint64 kMaxCanvasBytes = qint64(256) << 20;
+    static constexpr qint64 kLibraryBudgetBytes = qint64(128) << 20;
+    static constexpr int kDeadlineMs = 4000;
+    // A drawing more than this many times the frame's size is shown whole (see render()).
+    static constexpr double kMaxOverdraw = 8.0;
+
+    // True when a canvas of this size may be rendered.
+    static bool canvasAllowed(QSize size);
+
+    // The drawing's extent as libwmf measures it, in twips; for files whose headers give no
+    // size. Empty on failure.
+    static QSizeF measuredTwips(QByteArrayView file, const WmfHeader &header);
+
+    // Renders the picture's frame (the window the file sets up, else its placeable box)
+    // stretched to exactly `size`.
+    // Null on any failure.
+    static QImage render(QByteArrayView file, const WmfHeader &header, QSize size);
+
+    // The frame in libwmf's device units, from the mapping in force at the first drawing
+    // record; nullopt when the file gives no frame or the mapping is unusable.
+    static std::optional<QRectF> frameInDeviceUnits(const WmfHeader &header);
+};
+
+} // namespace platform
