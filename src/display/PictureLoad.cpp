@@ -3,13 +3,25 @@
 #include "display/FitGeometry.h"
 #include "platform/picture/PictureLoader.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+
 #include <cmath>
 
 namespace display {
 
+QString FileStamp(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QString();
+    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+}
+
 LoadedPicture LoadForDisplay(const QString &path, QSize bound, double tppx, double tppy)
 {
     LoadedPicture out;
+    out.stamp = FileStamp(path);
     const std::optional<platform::PictureInfo> info = platform::ReadPictureInfo(path);
     if (!info)
         return out;
@@ -49,7 +61,9 @@ LoadedPicture AheadDecoder::Take(const QString &path, bool &found)
     if (!m_future.valid())
         return {};
     LoadedPicture result = m_future.get();
-    found = path == m_path;
+    // A file deleted or rewritten since it was decoded is read again, so that what the show puts
+    // up (or drops) is what is on disk at its turn.
+    found = path == m_path && result.stamp == FileStamp(path);
     m_path.clear();
     return found ? result : LoadedPicture{};
 }

@@ -16,7 +16,11 @@ struct LoadedPicture
     bool ok = false;
     QImage image;
     QSizeF twips;
+    QString stamp; // the file's size and time when it was read
 };
+
+// Size and modification time of the file, "" when it is not there.
+QString FileStamp(const QString &path);
 
 // Loads the picture to be shown within `bound` pixels (the screen).
 LoadedPicture LoadForDisplay(const QString &path, QSize bound, double tppx, double tppy);
@@ -27,8 +31,8 @@ class AheadDecoder
 public:
     ~AheadDecoder();
     void Start(const QString &path, QSize bound, double tppx, double tppy);
-    // The result for `path` if it was started (waiting for it if need be); else not ok and
-    // `found` false. Either way the decoder is empty afterwards.
+    // The result for `path` if it was started and the file has not changed since (waiting for
+    // it if need be); else not ok and `found` false. Either way the decoder is empty afterwards.
     LoadedPicture Take(const QString &path, bool &found);
     QString Pending() const { return m_path; }
 

@@ -21,6 +21,8 @@ frmSlide::frmSlide()
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
     setGeometry(int(std::lround(684 / tppx)), int(std::lround(1788 / tppy)), int(std::lround(7200 / tppx)),
                 int(std::lround(4572 / tppy)));
+    // Made now rather than at the first show, so that the frame counts in the first fit too.
+    winId();
 }
 
 void frmSlide::Form_Load()

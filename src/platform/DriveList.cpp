@@ -3,6 +3,7 @@
 #include "platform/FileSys.h"
 #include "platform/FolderList.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QScopeGuard>
 #include <QStyle>
@@ -25,7 +26,9 @@ bool listable(const QString &folder)
 DriveList::DriveList(QWidget *parent)
     : QComboBox(parent)
 {
-    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A long volume name must not widen the window's layout; the drop-down shows it in full.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(10);
     // activated comes from the user only, so choosing an entry from code never re-enters here.
     connect(this, &QComboBox::activated, this, &DriveList::userPicked);
     RefreshVolumes();
@@ -93,6 +96,8 @@ void DriveList::RefreshVolumes()
 void DriveList::showPopup()
 {
     RefreshVolumes();
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth()
+                            + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
     QComboBox::showPopup();
 }
 

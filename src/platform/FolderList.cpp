@@ -371,7 +371,8 @@ void FolderList::fitOpenFolder()
 void FolderList::showEvent(QShowEvent *event)
 {
     QListView::showEvent(event);
-
+    if (m_fitPending)
+        fitOpenFolder();
 }
 
 int FolderList::indentPixels() const

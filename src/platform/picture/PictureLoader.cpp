@@ -10,9 +10,11 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPixelFormat>
+#include <QtEndian>
 #include <QtPlugin>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -81,10 +83,11 @@ struct IconEntry
 {
     int index = 0;
     QSize size;
-    int bitsPerPixel = 0;
+    int colorRank = 0; // bits per pixel, doubled, plus one for an alpha channel
 };
 
-// The icon's entries, largest area first, the deeper colour first among equals.
+// The icon's entries, largest area first, the richer colour first among equals (the icon
+// reader reports 24-bit entries as RGB32 and 32-bit ones as ARGB32).
 std::vector<IconEntry> iconEntries(QImageReader &reader)
 {
     std::vector<IconEntry> entries;
@@ -95,17 +98,28 @@ std::vector<IconEntry> iconEntries(QImageReader &reader)
         const QSize size = reader.size();
         if (size.isEmpty())
             continue;
-        const int bits = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
-        entries.push_back({i, size, bits});
+        const QPixelFormat pixel = QImage::toPixelFormat(reader.imageFormat());
+        const int rank = 2 * pixel.bitsPerPixel() + (pixel.alphaUsage() == QPixelFormat::UsesAlpha ? 1 : 0);
+        entries.push_back({i, size, rank});
     }
     std::stable_sort(entries.begin(), entries.end(), [](const IconEntry &a, const IconEntry &b) {
         const qint64 areaA = qint64(a.size.width()) * a.size.height();
         const qint64 areaB = qint64(b.size.width()) * b.size.height();
         if (areaA != areaB)
             return areaA > areaB;
-        return a.bitsPerPixel > b.bitsPerPixel;
+        return a.colorRank > b.colorRank;
     });
     return entries;
+}
+
+// The size as stored in the file. Qt's BMP reader reports top-down bitmaps with a negative
+// height.
+QSize storedSize(QImageReader &reader)
+{
+    const QSize size = reader.size();
+    if (size.width() <= 0 || size.height() == 0)
+        return {};
+    return QSize(size.width(), std::abs(size.height()));
 }
 
 bool rotatesQuarter(const QImageReader &reader)
@@ -149,6 +163,53 @@ bool jpegDataPlausible(const QString &path)
     return file.size() >= frame->minimumDataBytes();
 }
 
+// Whether a BMP's data can hold the pixels its header claims. Uncompressed rows must be at
+// least an eighth there (Qt shows cut files partially); run-length data may skip whole areas,
+// so it is held only to a loose bound.
+bool bmpDataPlausible(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = file.read(34);
+    if (head.size() < 30)
+        return true; // the decoder has the last word
+    const uint32_t dataOffset = qFromLittleEndian<uint32_t>(head.constData() + 10);
+    const uint32_t headerSize = qFromLittleEndian<uint32_t>(head.constData() + 14);
+    qint64 width = 0;
+    qint64 height = 0;
+    int bitCount = 0;
+    uint32_t compression = 0;
+    if (headerSize == 12) {
+        width = qFromLittleEndian<uint16_t>(head.constData() + 18);
+        height = qFromLittleEndian<uint16_t>(head.constData() + 20);
+        bitCount = qFromLittleEndian<uint16_t>(head.constData() + 24);
+    } else if (headerSize >= 40 && head.size() >= 34) {
+        width = std::abs(qint64(qFromLittleEndian<int32_t>(head.constData() + 18)));
+        height = std::abs(qint64(qFromLittleEndian<int32_t>(head.constData() + 22)));
+        bitCount = qFromLittleEndian<uint16_t>(head.constData() + 28);
+        compression = qFromLittleEndian<uint32_t>(head.constData() + 30);
+    } else {
+        return true;
+    }
+    const qint64 available = file.size() - qint64(dataOffset);
+    if (compression == 0 || compression == 3 || compression == 6) { // RGB, bit fields, alpha bit fields
+        const qint64 stride = ((width * qMax(bitCount, 1) + 31) / 32) * 4;
+        return available * 8 >= stride * height;
+    }
+    if (compression == 1 || compression == 2) // RLE8, RLE4
+        return available * 65536 >= width * height;
+    return true;
+}
+
+// A GIF's first frame is drawn on a canvas of the logical screen's size; LZW codes of 12 bits
+// stand for at most 4096 pixels each, so a screen far beyond what the file could describe is
+// a header with nothing behind it.
+bool gifDataPlausible(const QString &path, QSize screen)
+{
+    return QFileInfo(path).size() * 4096 >= qint64(screen.width()) * screen.height();
+}
+
 QImage decodeMetafile(QImageReader &reader, QSize target)
 {
     const QSize natural = reader.size();
@@ -162,7 +223,7 @@ QImage decodeMetafile(QImageReader &reader, QSize target)
 QImage decodeRaster(QImageReader &reader, const QString &path, QSize target)
 {
     const QByteArray format = reader.format();
-    const QSize stored = reader.size();
+    const QSize stored = storedSize(reader);
     if (stored.isEmpty())
         return {}; // every reader of ours knows the size from the header
     const bool quarter = rotatesQuarter(reader);
@@ -176,6 +237,10 @@ QImage decodeRaster(QImageReader &reader, const QString &path, QSize target)
     if (pixelBytes(allocated) > kMaxDecodeBytes)
         return {};
     if (jpeg && !jpegDataPlausible(path))
+        return {};
+    if (isFormat(format, "bmp") && !bmpDataPlausible(path))
+        return {};
+    if (isFormat(format, "gif") && !gifDataPlausible(path, stored))
         return {};
     allowAllocation(pixelBytes(allocated));
     if (wanted != stored)
@@ -233,7 +298,7 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path)
             if (!entries.empty())
                 info.pixels = entries.front().size;
         } else {
-            const QSize stored = reader->size();
+            const QSize stored = storedSize(*reader);
             info.pixels = rotatesQuarter(*reader) ? stored.transposed() : stored;
         }
         info.twips = QSizeF(info.pixels) * 15.0;

@@ -236,33 +236,18 @@ QSizeF WmfHeader::naturalTwips() const
     return QSizeF(ew * twipsPerUnit, eh * twipsPerUnit);
 }
 
-int WmfHeader::frameExtent() const
+std::optional<QRect> WmfHeader::logicalFrame() const
 {
     if (windowExt.width() != 0 && windowExt.height() != 0)
-        return qMax(std::abs(windowExt.width()), std::abs(windowExt.height()));
-    if (placeable)
-        return qMax(std::abs(placeableBox.right() - placeableBox.left()),
-                    std::abs(placeableBox.bottom() - placeableBox.top()));
-    return 0;
+        return QRect(windowOrg, windowExt).normalized();
+    if (placeable && placeableBox.left() != placeableBox.right() && placeableBox.top() != placeableBox.bottom())
+        return placeableBox.normalized();
+    return std::nullopt;
 }
 
 QByteArray WmfHeader::sanitized(QByteArrayView data) const
 {
     QByteArray out(data.first(qMin<qsizetype>(chainEnd, data.size())).toByteArray());
-    const int widest = frameExtent();
-    if (widest > 0) {
-        for (qsizetype pos = firstRecord; pos + 6 <= out.size();) {
-            const uint32_t words = u32At(out, pos);
-            if (words < 3)
-                break;
-            if (u16At(out, pos + 4) == kCreatePenIndirect && words >= 3 + 3) {
-                char *width = out.data() + pos + 8; // after the pen style
-                if (std::abs(qFromLittleEndian<int16_t>(width)) > widest)
-                    qToLittleEndian<int16_t>(int16_t(widest), width);
-            }
-            pos += qsizetype(words) * 2;
-        }
-    }
     if (!endsWithEof)
         out.append("\x03\x00\x00\x00\x00\x00", 6);
     const uint32_t fileWords = uint32_t((out.size() - bodyOffset) / 2);
@@ -271,6 +256,23 @@ QByteArray WmfHeader::sanitized(QByteArrayView data) const
     if (placeable && unitsPerInch == 0)
         qToLittleEndian<uint16_t>(uint16_t(effectiveUnitsPerInch()), out.data() + 14);
     return out;
+}
+
+void WmfHeader::clampPenWidths(QByteArray &file, int maxWidth) const
+{
+    maxWidth = qBound(0, maxWidth, 32767);
+    char *bytes = file.data();
+    for (qsizetype pos = firstRecord; pos + 6 <= file.size();) {
+        const uint32_t words = u32At(file, pos);
+        if (words < 3 || qint64(words) * 2 > file.size() - pos)
+            break;
+        if (u16At(file, pos + 4) == kCreatePenIndirect && words >= 3 + 3) {
+            char *width = bytes + pos + 8; // after the pen style
+            if (std::abs(qFromLittleEndian<int16_t>(width)) > maxWidth)
+                qToLittleEndian<int16_t>(int16_t(maxWidth), width);
+        }
+        pos += qsizetype(words) * 2;
+    }
 }
 
 } // namespace platform

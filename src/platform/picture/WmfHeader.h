@@ -67,16 +67,20 @@ struct WmfHeader
     // See above; empty when the file does not say.
     QSizeF naturalTwips() const;
 
-    // The frame's larger side in logical units (window extent, else placeable box); 0 if unknown.
-    int frameExtent() const;
+    // The frame in logical units: the window the file sets up before drawing (what a player
+    // maps onto its output), else the placeable box. Normalized; nullopt when there is none.
+    std::optional<QRect> logicalFrame() const;
 
     // A copy of the file that libwmf can take safely: the header's largest-record field and
     // size set from the real chain (libwmf allocates what the header claims and gives up on
-    // records larger than it), a chain cut short by a truncated file closed with META_EOF, a
-    // placeable inch of 0 replaced as in naturalTwips() (libwmf would divide by it), and pens
-    // no wider than the frame (libwmf's gd layer allocates a nib image of the pen's size; a
-    // wider pen covers the picture all the same).
+    // records larger than it), a chain cut short by a truncated file closed with META_EOF, and
+    // a placeable inch of 0 replaced as in naturalTwips() (libwmf would divide by it).
     QByteArray sanitized(QByteArrayView data) const;
+
+    // Narrows every pen in `file` (a sanitized copy) to at most `maxWidth` logical units, in
+    // place. libwmf's gd layer draws a wide line by stamping a pen-sized image at every pixel
+    // along it, so the cost grows with the cube of the pen's width in pixels.
+    void clampPenWidths(QByteArray &file, int maxWidth) const;
 };
 
 } // namespace platform

@@ -4,6 +4,8 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -90,9 +92,10 @@ int pastDeadline(void *context, float)
 class Session
 {
 public:
-    explicit Session(const QByteArray &bytes)
-        : m_bytes(bytes)
+    explicit Session(QByteArray bytes)
+        : m_bytes(std::move(bytes))
     {
+        m_bytes.detach(); // libwmf keeps reading this buffer; it must never move
         m_budget.limit = size_t(WmfRenderer::kLibraryBudgetBytes);
         wmfAPI_Options options;
         std::memset(&options, 0, sizeof options);
@@ -131,6 +134,9 @@ public:
     Session &operator=(const Session &) = delete;
 
     bool scanned() const { return m_api && m_scanned; }
+
+    // Playing reads the records again from the buffer, so pens can be narrowed after the scan.
+    void clampPenWidths(const WmfHeader &header, int maxWidth) { header.clampPenWidths(m_bytes, maxWidth); }
     QRectF scanBox() const
     {
         return QRectF(QPointF(m_scanBox.TL.x, m_scanBox.TL.y), QPointF(m_scanBox.BR.x, m_scanBox.BR.y));
@@ -218,43 +224,34 @@ bool WmfRenderer::canvasAllowed(QSize size)
            && size.height() <= kMaxSide && qint64(size.width()) * size.height() * 4 <= kMaxCanvasBytes;
 }
 
-std::optional<QRectF> WmfRenderer::frameInDeviceUnits(const WmfHeader &header)
+std::optional<QPointF> WmfRenderer::deviceScale(const WmfHeader &header)
 {
-    // The window the file sets up is what a player maps onto its output (in the scalable modes
-    // it is the only frame there is); files that set none play in the placeable box.
-    QRectF logical;
-    if (header.windowExt.width() != 0 && header.windowExt.height() != 0) {
-        logical = QRectF(header.windowOrg, QSizeF(header.windowExt));
-    } else if (header.placeable && header.placeableBox.left() != header.placeableBox.right()
-               && header.placeableBox.top() != header.placeableBox.bottom()) {
-        const QRect &b = header.placeableBox;
-        logical = QRectF(QPointF(b.left(), b.top()), QPointF(b.right(), b.bottom()));
-    } else {
-        return std::nullopt;
-    }
-
     int mode = header.mapMode;
     if (mode == WmfHeader::MapNone)
         mode = header.placeable ? 0 : WmfHeader::MapText;
-    double sx = 0;
-    double sy = 0;
     if (mode == WmfHeader::MapIsotropic || mode == WmfHeader::MapAnisotropic) {
         if (header.windowExt.width() == 0 || header.windowExt.height() == 0)
             return std::nullopt;
         // libwmf's viewport is 1024 x 1024 until the file sets one.
         const bool viewportSet = header.viewportExt.width() != 0 && header.viewportExt.height() != 0;
         const QSizeF viewport = viewportSet ? QSizeF(header.viewportExt) : QSizeF(1024, 1024);
-        sx = viewport.width() / header.windowExt.width();
-        sy = viewport.height() / header.windowExt.height();
-    } else {
-        sx = sy = fixedScale(mode, header.effectiveUnitsPerInch());
-        if (header.windowExt.width() < 0)
-            sx = -sx;
-        if (header.windowExt.height() < 0)
-            sy = -sy;
+        return QPointF(viewport.width() / header.windowExt.width(), viewport.height() / header.windowExt.height());
     }
-    const QPointF a((logical.left() - header.windowOrg.x()) * sx, (logical.top() - header.windowOrg.y()) * sy);
-    const QPointF b((logical.right() - header.windowOrg.x()) * sx, (logical.bottom() - header.windowOrg.y()) * sy);
+    const double scale = fixedScale(mode, header.effectiveUnitsPerInch());
+    return QPointF(header.windowExt.width() < 0 ? -scale : scale, header.windowExt.height() < 0 ? -scale : scale);
+}
+
+std::optional<QRectF> WmfRenderer::frameInDeviceUnits(const WmfHeader &header)
+{
+    const std::optional<QRect> logical = header.logicalFrame();
+    const std::optional<QPointF> scale = deviceScale(header);
+    if (!logical || !scale)
+        return std::nullopt;
+    // Corners as libwmf maps them: (logical - window origin) * scale.
+    const QRectF l(*logical);
+    const QPointF origin(header.windowOrg);
+    const QPointF a((l.left() - origin.x()) * scale->x(), (l.top() - origin.y()) * scale->y());
+    const QPointF b((l.right() - origin.x()) * scale->x(), (l.bottom() - origin.y()) * scale->y());
     const QRectF device = QRectF(a, b).normalized();
     if (!usableBox(device))
         return std::nullopt;
@@ -263,9 +260,8 @@ std::optional<QRectF> WmfRenderer::frameInDeviceUnits(const WmfHeader &header)
 
 QSizeF WmfRenderer::measuredTwips(QByteArrayView file, const WmfHeader &header)
 {
-    const QByteArray bytes = header.sanitized(file);
     QMutexLocker locker(&libwmfLock());
-    Session session(bytes);
+    Session session(header.sanitized(file));
     if (!session.scanned())
         return {};
     const QRectF box = session.scanBox();
@@ -282,9 +278,8 @@ QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize s
 {
     if (!canvasAllowed(size) || header.implausibleBitmap)
         return {};
-    const QByteArray bytes = header.sanitized(file);
     QMutexLocker locker(&libwmfLock());
-    Session session(bytes);
+    Session session(header.sanitized(file));
     if (!session.scanned())
         return {};
     // Draw the file's own frame. The drawing stands in when there is no frame or the frame
@@ -304,6 +299,14 @@ QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize s
     }
     if (!frame || !usableBox(*frame))
         return {};
+    // Pens wider than kMaxPenPixels on the canvas are narrowed to it (as the first mapping puts
+    // logical units on the canvas).
+    if (const std::optional<QPointF> scale = deviceScale(header)) {
+        const double pixelsPerUnit = std::max(std::abs(scale->x()) * size.width() / frame->width(),
+                                              std::abs(scale->y()) * size.height() / frame->height());
+        if (pixelsPerUnit > 0)
+            session.clampPenWidths(header, int(std::min(32767.0, kMaxPenPixels / pixelsPerUnit)));
+    }
     return session.play(*frame, size);
 }
 

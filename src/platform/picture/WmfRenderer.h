@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QImage>
+#include <QPointF>
 #include <QRectF>
 #include <QSize>
 #include <QSizeF>
@@ -18,8 +19,8 @@ namespace platform {
 // it holds one process-wide lock; pictures decoded ahead on a worker thread wait their turn.
 // Hostile files are bounded: the canvas size is capped, libwmf's own allocations draw from a
 // fixed budget, playing stops at a deadline, and the bytes handed to libwmf are first made
-// consistent (see WmfHeader::sanitized) with pens no wider than the picture and bitmaps no
-// larger than the data behind them.
+// consistent (see WmfHeader::sanitized), files whose bitmaps claim more than their data holds
+// are refused, and pens are narrowed to what gd can draw in reasonable time.
 class WmfRenderer
 {
 public:
@@ -29,6 +30,8 @@ public:
     static constexpr int kDeadlineMs = 4000;
     // A drawing more than this many times the frame's size is shown whole (see render()).
     static constexpr double kMaxOverdraw = 8.0;
+    // Pens are narrowed to this many canvas pixels (see WmfHeader::clampPenWidths).
+    static constexpr double kMaxPenPixels = 64.0;
 
     // True when a canvas of this size may be rendered.
     static bool canvasAllowed(QSize size);
@@ -45,6 +48,9 @@ public:
     // The frame in libwmf's device units, from the mapping in force at the first drawing
     // record; nullopt when the file gives no frame or the mapping is unusable.
     static std::optional<QRectF> frameInDeviceUnits(const WmfHeader &header);
+
+    // libwmf's device units per logical unit (signed, x and y) under that mapping.
+    static std::optional<QPointF> deviceScale(const WmfHeader &header);
 };
 
 } // namespace platform
