@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace basSlides {
 
@@ -28,10 +29,18 @@ void RestoreBrowserPath()
 void Main(const QString &commandLine)
 {
     InitSharedState();
-    if (commandLine.isEmpty())
+    QString chosenFile;
+    if (commandLine.isEmpty()) {
         CurrentPath = settings::Get(settings::kPathName, QCoreApplication::applicationDirPath());
-    else
+    } else {
         CurrentPath = QDir::isAbsolutePath(commandLine) ? commandLine : QDir::current().absoluteFilePath(commandLine);
+        // A file opened from the desktop: its folder, with the file chosen.
+        const QFileInfo file(CurrentPath);
+        if (file.isFile()) {
+            chosenFile = file.fileName();
+            CurrentPath = file.absolutePath();
+        }
+    }
     CurrentPath = platform::WithSeparator(CurrentPath);
     RestoringPath = true;
     platform::SetScreenPointer(platform::vbHourglass);
@@ -40,6 +49,14 @@ void Main(const QString &commandLine)
     RestoreBrowserPath();
     RestoringPath = false;
     platform::SetScreenPointer(platform::vbDefault);
+    if (!chosenFile.isEmpty()) {
+        for (int i = 0; i < browser.lstFiles->ListCount(); ++i) {
+            if (browser.lstFiles->List(i) == chosenFile) {
+                browser.lstFiles->SetListIndex(i);
+                break;
+            }
+        }
+    }
 }
 
 } // namespace basSlides

@@ -4,8 +4,14 @@
 #include "app/SettingsRules.h"
 #include "app/basSlides.h"
 #include "collection/PictureScan.h"
+#include "dialogs/KeyHelp.h"
+#include "dialogs/frmSplash.h"
 #include "display/frmSlide.h"
+#include "display/frmSlides.h"
+#include "app/Main.h"
+#include "forms/Designs.h"
 #include "forms/Pointers.h"
+#include "forms/ProgramIcon.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 
@@ -15,6 +21,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 
 #include <cmath>
 
@@ -50,7 +57,7 @@ protected:
     {
         QPainter p(this);
         QPen pen(palette().color(QPalette::Highlight));
-        pen.setWidth(2);
+        pen.setWidth(forms::FilesDesign::lneFilesWidthPixels);
         p.setPen(pen);
         const double x = m_form->lneX1 / TwipsPerPixelX();
         p.drawLine(QPointF(x, m_form->lneY1 / TwipsPerPixelY()), QPointF(m_form->lneX2 / TwipsPerPixelX(),
@@ -81,6 +88,7 @@ frmFiles::frmFiles()
 {
     setWindowTitle(QStringLiteral("Quorvel"));
     setAccessibleName(QStringLiteral("Quorvel"));
+    setWindowIcon(forms::ProgramIcon());
     // The browser sizes itself from the settings; a maximised browser has no meaning here.
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
@@ -103,15 +111,30 @@ frmFiles::frmFiles()
     };
     lstFiles->onClick = [this] { lstFiles_Click(); };
 
-    tmrUpdate.setInterval(2000);
+    tmrUpdate.setInterval(forms::FilesDesign::tmrUpdateInterval);
     connect(&tmrUpdate, &QTimer::timeout, this, [this] { tmrUpdate_Timer(); });
 
     buildMenus();
 
-    // Design size; Form_Load moves the window to its saved place.
+    // Design places; Form_Load moves the window to its saved place and the layout takes over.
+    namespace design = forms::FilesDesign;
     const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
-    resize(int(std::lround(5844 / tppx)), int(std::lround(4860 / tppy)) + menuBar()->sizeHint().height());
-    drvFiles->setGeometry(0, 0, int(std::lround(m_driveWidth / tppx)), drvFiles->sizeHint().height());
+    const auto place = [tppx, tppy](QWidget *w, const forms::DesignRect &r, int height = -1) {
+        w->setGeometry(int(std::lround(r.left / tppx)), int(std::lround(r.top / tppy)), int(std::lround(r.width / tppx)),
+                       height >= 0 ? height : int(std::lround(r.height / tppy)));
+    };
+    setGeometry(int(std::lround(design::Client.left / tppx)), int(std::lround(design::Client.top / tppy)),
+                int(std::lround(design::Client.width / tppx)),
+                int(std::lround(design::Client.height / tppy)) + menuBar()->sizeHint().height());
+    m_driveWidth = design::drvFiles.width;
+    place(lstFiles, design::lstFiles);
+    // The drive list is as high as its font needs, as a drop-down list always is.
+    place(drvFiles, design::drvFiles, drvFiles->sizeHint().height());
+    place(dirFiles, design::dirFiles);
+    lneX1 = design::lneFiles.x1;
+    lneY1 = design::lneFiles.y1;
+    lneX2 = design::lneFiles.x2;
+    lneY2 = design::lneFiles.y2;
 
     // Key preview: the window sees every key before the control that has the focus.
     qApp->installEventFilter(this);
@@ -141,6 +164,9 @@ void frmFiles::buildMenus()
     mnuRefresh = add(mnuFile, QStringLiteral("&Refresh files list"), &frmFiles::mnuRefresh_Click);
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     mnuFile->addSeparator();
+    mnuDelete = add(mnuFile, QStringLiteral("&Delete current file"), &frmFiles::mnuDelete_Click);
+    mnuDelete->setShortcut(QKeySequence(Qt::Key_Delete));
+    mnuFile->addSeparator();
     mnuExit = add(mnuFile, QStringLiteral("E&xit"), &frmFiles::mnuExit_Click);
 
     mnuView = menuBar()->addMenu(QStringLiteral("&View"));
@@ -151,7 +177,18 @@ void frmFiles::buildMenus()
     mnuShowAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
 
     mnuQuorvel = menuBar()->addMenu(QStringLiteral("&Quorvel"));
+    mnuSlideS = add(mnuQuorvel, QStringLiteral("Show files in &name order"), &frmFiles::mnuSlides_Click);
+    mnuSlideS->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuRandom = add(mnuQuorvel, QStringLiteral("Show files in &random order"), &frmFiles::mnuRandom_Click);
+    mnuRandom->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuQuorvel->addSeparator();
     mnuSubShow = add(mnuQuorvel, QStringLiteral("Show files in &subdirectories"), &frmFiles::mnuSubShow_Click, true);
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuKeyHelp = add(mnuHelp, QStringLiteral("&Keyboard help"), &frmFiles::mnuKeyHelp_Click);
+    mnuKeyHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuHelp->addSeparator();
+    mnuAbout = add(mnuHelp, QStringLiteral("&About..."), &frmFiles::mnuAbout_Click);
 }
 
 double frmFiles::ScaleWidth() const
@@ -370,6 +407,23 @@ void frmFiles::mnuRefresh_Click()
     tmrUpdate_Timer();
 }
 
+void frmFiles::mnuDelete_Click()
+{
+    int i = lstFiles->ListIndex();
+    if (i == -1)
+        return;
+    // Removed for good, as asked; a file that cannot go (read-only, gone, a folder the user may
+    // not write to) stays, and so does everything on screen.
+    if (!platform::DeleteFile(lstFiles->Tag() + lstFiles->List(i)))
+        return;
+    if (frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded())
+        viewer->hide();
+    lstFiles->RemoveItem(i);
+    if (i >= lstFiles->ListCount())
+        i = lstFiles->ListCount() - 1;
+    lstFiles->SetListIndex(i);
+}
+
 void frmFiles::mnuExit_Click()
 {
     Unload();
@@ -392,4 +446,55 @@ void frmFiles::mnuShowAll_Click()
 void frmFiles::mnuSubShow_Click()
 {
     mnuSubShow->setChecked(!mnuSubShow->isChecked());
+}
+
+void frmFiles::mnuSlides_Click()
+{
+    platform::SharedForm<frmSlides>::Get().Tag = QStringLiteral("Normal");
+    StartShow();
+}
+
+void frmFiles::mnuRandom_Click()
+{
+    platform::SharedForm<frmSlides>::Get().Tag = QStringLiteral("Random");
+    StartShow();
+}
+
+void frmFiles::mnuKeyHelp_Click()
+{
+    dialogs::ShowKeyHelp();
+}
+
+void frmFiles::mnuAbout_Click()
+{
+    frmSplash &about = platform::SharedForm<frmSplash>::Get();
+    about.cmdOK->setText(QStringLiteral("OK"));
+    about.exec();
+    platform::SharedForm<frmSplash>::Unload();
+}
+
+void frmFiles::StartShow()
+{
+    hide();
+    const QString folder = dirFiles->Path();
+    platform::SetScreenPointer(platform::vbHourglass);
+    frmSlides &show = platform::SharedForm<frmSlides>::Get();
+    basSlides::ScanPictures(folder, mnuSubShow->isChecked(), show.Tag);
+    if (basSlides::PictureCount < 1) {
+        this->show();
+        platform::SetScreenPointer(platform::vbDefault);
+        return;
+    }
+    if (show.ChangePicture(true)) {
+        Unload(); // saves the browser's settings; the show is the only window now
+        platform::SetScreenPointer(platform::vbCustom, show.MouseIcon);
+        show.tmrChange.start();
+        show.show();
+        return;
+    }
+    this->show();
+    basSlides::RestoringPath = true;
+    basSlides::RestoreBrowserPath();
+    basSlides::RestoringPath = false;
+    platform::SetScreenPointer(platform::vbDefault);
 }

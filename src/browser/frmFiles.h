@@ -32,12 +32,18 @@ public:
 
     QMenu *mnuFile = nullptr;
     QAction *mnuRefresh = nullptr;
+    QAction *mnuDelete = nullptr;
     QAction *mnuExit = nullptr;
     QMenu *mnuView = nullptr;
     QAction *mnuShowPicture = nullptr;
     QAction *mnuShowAll = nullptr;
     QMenu *mnuQuorvel = nullptr;
+    QAction *mnuSlideS = nullptr;
+    QAction *mnuRandom = nullptr;
     QAction *mnuSubShow = nullptr;
+    QMenu *mnuHelp = nullptr;
+    QAction *mnuKeyHelp = nullptr;
+    QAction *mnuAbout = nullptr;
 
     int32_t FileCount = -1;
 
@@ -56,10 +62,15 @@ public:
     void Form_KeyDown(int KeyCode, int Shift);
 
     void mnuRefresh_Click();
+    void mnuDelete_Click();
     void mnuExit_Click();
     void mnuShowPicture_Click();
     void mnuShowAll_Click();
+    void mnuSlides_Click();
+    void mnuRandom_Click();
     void mnuSubShow_Click();
+    void mnuKeyHelp_Click();
+    void mnuAbout_Click();
 
     // Client area in twips (below the menu bar).
     double ScaleWidth() const;
@@ -75,6 +86,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void StartShow();
     void buildMenus();
     void placeOuter(const QRect &outerPixels);
     void applyRect(QWidget *w, const browser::TwipRect &r);

@@ -2,6 +2,8 @@
 
 #include "browser/frmFiles.h"
 #include "display/FitPicture.h"
+#include "forms/Designs.h"
+#include "forms/ProgramIcon.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 
@@ -12,15 +14,21 @@
 frmSlide::frmSlide()
     : platform::FormBase(this)
 {
+    namespace design = forms::SlideDesign;
+    setWindowIcon(forms::ProgramIcon());
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::black);
+    p.setColor(QPalette::Window, design::Background);
     setPalette(p);
     imgSlide = new platform::StretchImage(this);
     imgSlide->hide();
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
-    setGeometry(int(std::lround(684 / tppx)), int(std::lround(1788 / tppy)), int(std::lround(7200 / tppx)),
-                int(std::lround(4572 / tppy)));
+    const auto px = [tppx, tppy](const forms::DesignRect &r) {
+        return QRect(int(std::lround(r.left / tppx)), int(std::lround(r.top / tppy)), int(std::lround(r.width / tppx)),
+                     int(std::lround(r.height / tppy)));
+    };
+    imgSlide->setGeometry(px(forms::SlideDesign::imgSlide));
+    setGeometry(px(design::Client));
     // Made now rather than at the first show, so that the frame counts in the first fit too.
     winId();
 }

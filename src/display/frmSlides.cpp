@@ -8,11 +8,15 @@
 #include "dialogs/KeyHelp.h"
 #include "display/FitPicture.h"
 #include "display/ShowSequence.h"
+#include "forms/Designs.h"
 #include "forms/Pointers.h"
+#include "forms/ProgramIcon.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 
 #include <QCoreApplication>
+
+#include <cmath>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 
@@ -31,19 +35,27 @@ qint64 monotonicMs()
 frmSlides::frmSlides()
     : platform::FormBase(this)
 {
+    namespace design = forms::SlidesDesign;
     setWindowFlag(Qt::FramelessWindowHint);
+    setWindowIcon(forms::ProgramIcon());
     setAutoFillBackground(true);
     QPalette p = palette();
-    p.setColor(QPalette::Window, Qt::black);
+    p.setColor(QPalette::Window, design::Background);
     setPalette(p);
     MouseIcon = forms::InvisibleCursor();
     setCursor(MouseIcon);
     imgSlide = new platform::StretchImage(this);
     imgSlide->hide();
-    tmrChange.setInterval(250);
+    tmrChange.setInterval(design::tmrChangeInterval);
     connect(&tmrChange, &QTimer::timeout, this, [this] { tmrChange_Timer(); });
     Clock = monotonicMs;
-    setGeometry(QRect(QPoint(413, 22), QSize(403, 282))); // design place until maximised
+    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
+    const auto px = [tppx, tppy](const forms::DesignRect &r) {
+        return QRect(int(std::lround(r.left / tppx)), int(std::lround(r.top / tppy)), int(std::lround(r.width / tppx)),
+                     int(std::lround(r.height / tppy)));
+    };
+    imgSlide->setGeometry(px(design::imgSlide));
+    setGeometry(px(design::Client)); // until Form_Load puts it over the whole screen
 }
 
 void frmSlides::Form_Load()

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -143,6 +144,26 @@ bool FileSys::FolderExists(const QString &path) const
 Folder FileSys::GetFolder(const QString &path) const
 {
     return Folder(path);
+}
+
+bool DeleteFile(const QString &path)
+{
+    if (!usablePath(path))
+        return false;
+    const QByteArray bytes = EncodePath(path);
+    struct stat st {};
+    if (::lstat(bytes.constData(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        return false;
+    // A read-only file, or a file in a read-only folder, is refused like any failed deletion,
+    // whoever asks (the superuser too).
+    const auto writable = [](const struct stat &s) { return (s.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; };
+    if (S_ISREG(st.st_mode) && (!writable(st) || ::access(bytes.constData(), W_OK) != 0))
+        return false;
+    const QByteArray folder = EncodePath(QFileInfo(path).absolutePath());
+    struct stat dir {};
+    if (::stat(folder.constData(), &dir) != 0 || !writable(dir))
+        return false;
+    return ::unlink(bytes.constData()) == 0;
 }
 
 namespace {

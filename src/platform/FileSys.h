@@ -74,6 +74,11 @@ public:
     QList<Volume> Volumes() const;
 };
 
+// Removes the file for good. False, with nothing changed, when it cannot be removed: it is gone,
+// it is not a plain file, it is read-only (no write permission bit, even for the superuser), or
+// its folder cannot be written.
+bool DeleteFile(const QString &path);
+
 // Conversions between the program's paths and the file system's bytes.
 QByteArray EncodePath(const QString &path);
 QString DecodeName(const char *bytes, size_t length);

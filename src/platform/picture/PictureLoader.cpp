@@ -1,9 +1,12 @@
 #include "platform/picture/PictureLoader.h"
 
+#include "platform/picture/HeaderRepair.h"
+#include "platform/picture/IconDirectory.h"
 #include "platform/picture/JpegFrame.h"
 #include "platform/picture/WmfImageHandler.h"
 #include "platform/picture/WmfRenderer.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -28,8 +31,6 @@ namespace {
 
 // The most a single decode may allocate for its pixels.
 constexpr qint64 kMaxDecodeBytes = qint64(1) << 30;
-// Icon directories claiming more entries than this are not searched beyond it.
-constexpr int kMaxIconEntries = 4096;
 // Entries tried, largest first, when an icon's best entry will not decode.
 constexpr int kMaxIconAttempts = 8;
 
@@ -38,7 +39,8 @@ bool isFormat(const QByteArray &format, const char *name) { return format == nam
 bool isSupportedFormat(const QByteArray &format)
 {
     return isFormat(format, "bmp") || isFormat(format, "jpeg") || isFormat(format, "gif")
-           || isFormat(format, "ico") || isFormat(format, "cur") || isFormat(format, "wmf");
+           || isFormat(format, "ico") || isFormat(format, "cur") || isFormat(format, "wmf")
+           || isFormat(format, "png");
 }
 
 bool isIconFormat(const QByteArray &format) { return isFormat(format, "ico") || isFormat(format, "cur"); }
@@ -48,23 +50,67 @@ bool hasWmfSuffix(const QString &path)
     return QFileInfo(path).suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0;
 }
 
-// Opens a reader on the file, choosing the format as described in the header. Null when the
-// file cannot be read as one of our formats.
-std::unique_ptr<QImageReader> openReader(const QString &path)
+// A reader on the file, or on a repaired copy of it (see HeaderRepair), with the format chosen
+// as described in the header. `reader` is null when the file cannot be read as one of ours.
+class Source
 {
-    auto reader = std::make_unique<QImageReader>();
-    if (hasWmfSuffix(path)) {
-        reader->setFormat("wmf");
-        reader->setDecideFormatFromContent(false);
-    } else {
-        reader->setDecideFormatFromContent(true);
+public:
+    explicit Source(const QString &path)
+    {
+        m_reader = std::make_unique<QImageReader>();
+        if (hasWmfSuffix(path)) {
+            m_reader->setFormat("wmf");
+            m_reader->setDecideFormatFromContent(false);
+        } else {
+            m_reader->setDecideFormatFromContent(true);
+        }
+        m_reader->setFileName(path);
+        m_reader->setAutoTransform(true);
+        const bool readable = m_reader->canRead() && isSupportedFormat(m_reader->format());
+        if (hasWmfSuffix(path) || (readable && !isFormat(m_reader->format(), "bmp"))) {
+            if (!readable)
+                m_reader.reset();
+            return;
+        }
+        // What Qt turns down may be an icon with a misstated directory; what it takes for a BMP
+        // may carry an info header it cannot read.
+        if (!openRepaired(path) && !readable)
+            m_reader.reset();
     }
-    reader->setFileName(path);
-    reader->setAutoTransform(true);
-    if (!reader->canRead() || !isSupportedFormat(reader->format()))
-        return nullptr;
-    return reader;
-}
+
+    QImageReader *reader() const { return m_reader.get(); }
+
+private:
+    // Swaps in a reader on a repaired copy when one is needed and possible.
+    bool openRepaired(const QString &path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > HeaderRepair::kMaxBytes)
+            return false;
+        const QByteArray head = file.peek(64);
+        const bool bmp = head.startsWith("BM");
+        if (bmp && (head.size() < 18 || qFromLittleEndian<quint32>(head.constData() + 14) < 52))
+            return false; // a header Qt knows: nothing to repair, no need to read the file
+        const QByteArray bytes = file.readAll();
+        std::optional<QByteArray> repaired = bmp ? HeaderRepair::bmp(bytes) : HeaderRepair::icon(bytes);
+        if (!repaired)
+            return false;
+        m_bytes = std::move(*repaired);
+        m_buffer.setData(m_bytes);
+        if (!m_buffer.open(QIODevice::ReadOnly))
+            return false;
+        auto reader = std::make_unique<QImageReader>(&m_buffer, bmp ? QByteArray("bmp") : QByteArray("ico"));
+        reader->setAutoTransform(true);
+        if (!reader->canRead())
+            return false;
+        m_reader = std::move(reader);
+        return true;
+    }
+
+    std::unique_ptr<QImageReader> m_reader;
+    QByteArray m_bytes;
+    QBuffer m_buffer;
+};
 
 // Qt's allocation limit is one value for the whole process, so it is only ever raised (under a
 // lock) to what a sound picture needs, never lowered while another thread may rely on it. Our
@@ -79,36 +125,18 @@ void allowAllocation(qint64 bytes)
         QImageReader::setAllocationLimit(needed);
 }
 
-struct IconEntry
-{
-    int index = 0;
-    QSize size;
-    int colorRank = 0; // bits per pixel, doubled, plus one for an alpha channel
-};
+qint64 pixelBytes(QSize size) { return qint64(size.width()) * size.height() * 4; }
 
-// The icon's entries, largest area first, the richer colour first among equals (the icon
-// reader reports 24-bit entries as RGB32 and 32-bit ones as ARGB32).
-std::vector<IconEntry> iconEntries(QImageReader &reader)
+// The icon's entries, best first (see IconDirectory), without those claiming more pixels than
+// any decode may allocate.
+std::vector<IconDirectory::Entry> iconEntries(const QString &path)
 {
-    std::vector<IconEntry> entries;
-    const int count = std::min(reader.imageCount(), kMaxIconEntries);
-    for (int i = 0; i < count; ++i) {
-        if (!reader.jumpToImage(i))
-            continue;
-        const QSize size = reader.size();
-        if (size.isEmpty())
-            continue;
-        const QPixelFormat pixel = QImage::toPixelFormat(reader.imageFormat());
-        const int rank = 2 * pixel.bitsPerPixel() + (pixel.alphaUsage() == QPixelFormat::UsesAlpha ? 1 : 0);
-        entries.push_back({i, size, rank});
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const IconEntry &a, const IconEntry &b) {
-        const qint64 areaA = qint64(a.size.width()) * a.size.height();
-        const qint64 areaB = qint64(b.size.width()) * b.size.height();
-        if (areaA != areaB)
-            return areaA > areaB;
-        return a.colorRank > b.colorRank;
-    });
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    std::vector<IconDirectory::Entry> entries = IconDirectory::read(&file);
+    std::erase_if(entries, [](const IconDirectory::Entry &e) { return pixelBytes(e.size) > kMaxDecodeBytes; });
+    IconDirectory::sortBestFirst(entries);
     return entries;
 }
 
@@ -137,8 +165,6 @@ QSize jpegDecodeStep(QSize stored, QSize wanted)
     const int n = std::clamp(int(std::ceil(8.0 / f)), 1, 8);
     return QSize(int((qint64(stored.width()) * n + 7) / 8), int((qint64(stored.height()) * n + 7) / 8));
 }
-
-qint64 pixelBytes(QSize size) { return qint64(size.width()) * size.height() * 4; }
 
 QImage paintReady(QImage image)
 {
@@ -202,9 +228,21 @@ bool bmpDataPlausible(const QString &path)
     return true;
 }
 
-// A GIF's first frame is drawn on a canvas of the logical screen's size; LZW codes of 12 bits
-// stand for at most 4096 pixels each, so a screen far beyond what the file could describe is
-// a header with nothing behind it.
+// The GIF's logical screen: Qt draws the first frame on a canvas of this size (whatever size
+// its reader reports for the frame).
+QSize gifScreen(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray head = file.read(10);
+    if (head.size() < 10)
+        return {};
+    return QSize(qFromLittleEndian<quint16>(head.constData() + 6), qFromLittleEndian<quint16>(head.constData() + 8));
+}
+
+// LZW codes of 12 bits stand for at most 4096 pixels each, so a screen far beyond what the
+// file could describe is a header with nothing behind it.
 bool gifDataPlausible(const QString &path, QSize screen)
 {
     return QFileInfo(path).size() * 4096 >= qint64(screen.width()) * screen.height();
@@ -233,39 +271,46 @@ QImage decodeRaster(QImageReader &reader, const QString &path, QSize target)
     const QSize wanted = quarter ? upright.transposed() : upright;
 
     const bool jpeg = isFormat(format, "jpeg");
-    const QSize allocated = jpeg ? jpegDecodeStep(stored, wanted) : stored;
+    const bool gif = isFormat(format, "gif");
+    const QSize allocated = jpeg ? jpegDecodeStep(stored, wanted)
+                            : gif  ? stored.expandedTo(gifScreen(path))
+                                   : stored;
     if (pixelBytes(allocated) > kMaxDecodeBytes)
         return {};
     if (jpeg && !jpegDataPlausible(path))
         return {};
     if (isFormat(format, "bmp") && !bmpDataPlausible(path))
         return {};
-    if (isFormat(format, "gif") && !gifDataPlausible(path, stored))
+    if (gif && !gifDataPlausible(path, allocated))
         return {};
     allowAllocation(pixelBytes(allocated));
     if (wanted != stored)
         reader.setScaledSize(wanted);
-    return reader.read();
+    QImage image = reader.read();
+    // A damaged header can disagree with the pixels that follow it; keep the size promised.
+    if (!image.isNull() && image.size() != upright)
+        image = image.scaled(upright, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
 }
 
 QImage decodeIcon(const QString &path, QSize target)
 {
-    std::unique_ptr<QImageReader> probe = openReader(path);
-    if (!probe)
-        return {};
-    const std::vector<IconEntry> entries = iconEntries(*probe);
+    const std::vector<IconDirectory::Entry> entries = iconEntries(path);
     int attempts = 0;
-    for (const IconEntry &entry : entries) {
+    for (const IconDirectory::Entry &entry : entries) {
         if (++attempts > kMaxIconAttempts)
             break;
         // A fresh reader each time: a failed entry may leave the last one in an error state.
-        std::unique_ptr<QImageReader> reader = openReader(path);
+        Source source(path);
+        QImageReader *reader = source.reader();
         if (!reader || !reader->jumpToImage(entry.index))
             continue;
         QImage image = reader->read();
         if (image.isNull())
             continue;
-        // The icon reader cannot scale while decoding; icons are small, so scale afterwards.
+        // The icon reader cannot scale while decoding; icons are small, so scale afterwards. A
+        // smaller entry standing in for a broken one keeps its own size: enlarging it to the
+        // broken one's could cost more than the file is worth.
         PictureInfo info;
         info.pixels = image.size();
         const QSize size = PictureDecodeSize(info, target);
@@ -280,7 +325,8 @@ QImage decodeIcon(const QString &path, QSize target)
 
 std::optional<PictureInfo> ReadPictureInfo(const QString &path)
 {
-    std::unique_ptr<QImageReader> reader = openReader(path);
+    Source source(path);
+    QImageReader *reader = source.reader();
     if (!reader)
         return std::nullopt;
     PictureInfo info;
@@ -294,7 +340,7 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path)
         info.pixels = WmfImageHandler::twipsToPixels(info.twips);
     } else {
         if (isIconFormat(format)) {
-            const std::vector<IconEntry> entries = iconEntries(*reader);
+            const std::vector<IconDirectory::Entry> entries = iconEntries(path);
             if (!entries.empty())
                 info.pixels = entries.front().size;
         } else {
@@ -322,7 +368,8 @@ QSize PictureDecodeSize(const PictureInfo &info, QSize target)
 
 QImage DecodePicture(const QString &path, QSize target)
 {
-    std::unique_ptr<QImageReader> reader = openReader(path);
+    Source source(path);
+    QImageReader *reader = source.reader();
     if (!reader)
         return {};
     const QByteArray format = reader->format();

@@ -13,7 +13,10 @@
 // library is linked (no plugin path or environment variable involved).
 //
 // The format is chosen by content, except that a ".wmf" file always goes to the metafile
-// reader; content of any other format (PNG, TGA, ...) is refused.
+// reader. PNG content is read too (a PNG saved under another extension still shows); any other
+// format is refused, so that a damaged file is not taken for one of Qt's loosely recognised
+// formats (TGA, ...) and shown as noise. A few headers Qt turns down although the picture is
+// sound are repaired in memory first (see HeaderRepair.h).
 //
 // Every function here may be called from any thread at once (the show decodes the next picture
 // ahead on a worker). Metafile rendering is serialised internally because libwmf is not known
@@ -48,7 +51,8 @@ std::optional<PictureInfo> ReadPictureInfo(const QString &path);
 QSize PictureDecodeSize(const PictureInfo &info, QSize target);
 
 // Decodes the upright picture at PictureDecodeSize(info, target). JPEG uses libjpeg's DCT
-// scaling, so a large photo asked for at screen size costs a fraction of a full decode.
+// scaling, so a large photo asked for at screen size costs a fraction of a full decode. An
+// icon whose largest entry is broken falls back to the next one, at that entry's own size.
 // Returns a null image on any failure: missing, unreadable, unsupported, corrupt, or absurd
 // (a header claiming more than 1 GiB of pixels, or more pixels than its data can hold; a
 // metafile canvas beyond WmfRenderer's caps). The image comes in a format the raster paint
