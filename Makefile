@@ -30,3 +30,8 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# A Debian package of the build, in $(BUILD)/.
+.PHONY: package
+package: build
+	cd $(BUILD) && cpack -G DEB

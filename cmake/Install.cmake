@@ -15,16 +15,16 @@ set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quorvel developers")
 set(CPACK_PACKAGE_CONTACT "Quorvel developers")
+# One line; Debian takes it as the package description.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Picture browser with a full-screen picture show")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorvel developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
 # dpkg-shlibdeps works out the shared libraries' packages.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libwmf is linked statically, so its fonts (which its own package recommends) are not found by
-# dpkg-shlibdeps; without them metafile text cannot be drawn.
+# libwmf is linked in statically, so dpkg-shlibdeps cannot see it; it draws metafile text with
+# these fonts, which its own package recommends too.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-urw-base35")
 include(CPack)

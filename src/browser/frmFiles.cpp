@@ -224,12 +224,18 @@ void frmFiles::Form_Load()
 void frmFiles::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // The frame is known only once the window manager has framed the window: place it again so
-    // that the outer rectangle is the one the settings gave.
-    if (!m_placedWithFrame && frameGeometry().size() != geometry().size()) {
-        m_placedWithFrame = true;
-        placeOuter(m_wantedOuter);
-    }
+    // The frame is known only once the window manager has framed the window, which may come a
+    // moment after the window appears: place it again then, so that the outer rectangle is the
+    // one the settings gave and the window does not reach below the screen.
+    const auto refit = [this] {
+        if (!m_placedWithFrame && frameGeometry().size() != geometry().size()) {
+            m_placedWithFrame = true;
+            placeOuter(m_wantedOuter);
+        }
+    };
+    refit();
+    for (int ms : {50, 250, 1000})
+        QTimer::singleShot(ms, this, refit);
 }
 
 void frmFiles::applyRect(QWidget *w, const browser::TwipRect &r)
@@ -490,6 +496,8 @@ void frmFiles::StartShow()
         platform::SetScreenPointer(platform::vbCustom, show.MouseIcon);
         show.tmrChange.start();
         show.show();
+        show.raise();
+        show.activateWindow();
         return;
     }
     this->show();

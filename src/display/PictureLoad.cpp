@@ -55,6 +55,11 @@ void AheadDecoder::Start(const QString &path, QSize bound, double tppx, double t
     m_future = std::async(std::launch::async, [=] { return LoadForDisplay(path, bound, tppx, tppy); });
 }
 
+bool AheadDecoder::Ready() const
+{
+    return m_future.valid() && m_future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
 LoadedPicture AheadDecoder::Take(const QString &path, bool &found)
 {
     found = false;

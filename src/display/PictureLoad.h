@@ -35,6 +35,7 @@ public:
     // it if need be); else not ok and `found` false. Either way the decoder is empty afterwards.
     LoadedPicture Take(const QString &path, bool &found);
     QString Pending() const { return m_path; }
+    bool Ready() const;
 
 private:
     QString m_path;

@@ -18,7 +18,9 @@
 
 #include <cmath>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QScreen>
 
 namespace {
 
@@ -60,6 +62,9 @@ frmSlides::frmSlides()
 
 void frmSlides::Form_Load()
 {
+    // The whole screen: asked of the window manager, and set directly for a desktop without one.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        setGeometry(screen->geometry());
     setWindowState(Qt::WindowFullScreen);
     TimeDelay = settings::ReadTimeDelay(settings::Get(settings::kTimeDelay, QStringLiteral("5")));
 }
@@ -192,6 +197,7 @@ void frmSlides::endShow()
     frmFiles &browser = platform::SharedForm<frmFiles>::Get();
     platform::SetScreenPointer(platform::vbHourglass);
     browser.show();
+    browser.activateWindow();
     basSlides::RestoreBrowserPath();
     basSlides::RestoringPath = false;
     platform::SetScreenPointer(platform::vbDefault);

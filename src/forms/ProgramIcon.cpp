@@ -29,10 +29,10 @@ struct Shape
     QRgb colour;
 };
 
-// Back to front. Edges sit on multiples of 8 (the frame on 16) so the 32- and 16-pixel
-// renditions, drawn without antialiasing, come out square and even. Each colour is picked so its
-// nearest VGA colour is the intended one: tile black, frame white, sky aqua, sun yellow,
-// mountain teal, snow white, hill green.
+// Back to front. The tile, frame and photo edges sit on multiples of 16, so the 16- and 32-pixel
+// renditions come out crisp and even. Each colour is picked so its nearest VGA colour is the
+// intended one: tile black, frame white, sky aqua, sun yellow, mountain teal, snow white, hill
+// green.
 const QList<Shape> &shapes()
 {
     static const QList<Shape> list = [] {
