@@ -20,14 +20,59 @@ QString WithSeparator(const QString &path)
     return path.endsWith(kSeparator) ? path : path + kSeparator;
 }
 
+// Names are UTF-8 bytes to the kernel, but any bytes may stand in a name. A byte that is not part
+// of valid UTF-8 becomes the lone surrogate U+DC00 + byte and goes back to the same byte, so that
+// such a file can still be listed, scanned and deleted as exactly itself.
 QByteArray EncodePath(const QString &path)
 {
-    return QFile::encodeName(path);
+    const bool escaped = std::any_of(path.begin(), path.end(), [](QChar c) { return c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF; });
+    if (!escaped)
+        return path.toUtf8();
+    QByteArray out;
+    out.reserve(path.size() * 2);
+    QString run;
+    const auto flush = [&] {
+        out += run.toUtf8();
+        run.clear();
+    };
+    for (QChar c : path) {
+        const ushort u = c.unicode();
+        if (u >= 0xDC80 && u <= 0xDCFF) {
+            flush();
+            out += char(u - 0xDC00);
+        } else {
+            run += c;
+        }
+    }
+    flush();
+    return out;
 }
 
 QString DecodeName(const char *bytes, size_t length)
 {
-    return QFile::decodeName(QByteArray::fromRawData(bytes, qsizetype(length)));
+    const QByteArray raw = QByteArray::fromRawData(bytes, qsizetype(length));
+    QString text = QString::fromUtf8(raw);
+    if (text.toUtf8() == raw)
+        return text;
+    // Not valid UTF-8: decode the valid stretches, escape every other byte.
+    text.clear();
+    size_t i = 0;
+    while (i < length) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+        if (len > 0 && i + len <= length) {
+            const QByteArray seq = QByteArray::fromRawData(bytes + i, qsizetype(len));
+            const QString decoded = QString::fromUtf8(seq);
+            if (decoded.toUtf8() == seq && !decoded.contains(QChar::ReplacementCharacter)) {
+                text += decoded;
+                i += len;
+                continue;
+            }
+        }
+        text += QChar(ushort(0xDC00 + b));
+        ++i;
+    }
+    return text;
 }
 
 namespace {

@@ -5,7 +5,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using platform::FileSys;
 
@@ -21,6 +24,9 @@ private slots:
     void driveExists();
     void filesAndSubFolders();
     void volumes();
+    void namesThatAreNotUtf8_data();
+    void namesThatAreNotUtf8();
+    void deleteTouchesOnlyThatFile();
 
 private:
     QTemporaryDir m_dir;
@@ -118,6 +124,60 @@ void TestFileSys::volumes()
             QVERIFY2(!v.rootPath.startsWith(QString::fromLatin1(pseudo)), qPrintable(v.rootPath));
     }
     QVERIFY(m_root.startsWith(platform::WithSeparator(m_fs.DriveOf(m_root))));
+}
+
+void TestFileSys::namesThatAreNotUtf8_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("escaped");
+    QTest::newRow("plain") << QByteArray("plain.jpg") << false;
+    QTest::newRow("UTF-8") << QByteArray("K\xc3\xb6ln \xe2\x82\xac.jpg") << false;
+    QTest::newRow("Latin-1 byte") << QByteArray("K\xf6" "ln.jpg") << true;
+    QTest::newRow("lone continuation bytes") << QByteArray("\x80\xbf.gif") << true;
+    QTest::newRow("overlong slash") << QByteArray("a\xc0\xaf" "b.bmp") << true;
+    QTest::newRow("encoded surrogate") << QByteArray("s\xed\xa0\x80.jpg") << true;
+    QTest::newRow("cut sequence at the end") << QByteArray("cut.jpg\xe2\x82") << true;
+    QTest::newRow("replacement character itself") << QByteArray("r\xef\xbf\xbd.jpg") << false;
+}
+
+void TestFileSys::namesThatAreNotUtf8()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, escaped);
+    // Every name comes back to exactly its own bytes, so the file it names is the file touched.
+    const QString text = platform::DecodeName(name.constData(), size_t(name.size()));
+    QCOMPARE(platform::EncodePath(text), name);
+    QCOMPARE(text.toUtf8() != name, escaped);
+
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.path()) + "/" + name;
+    QVERIFY(testutil::writeFile(QString::fromUtf8(QFile::encodeName(dir.path())) + "/placeholder"));
+    FILE *raw = std::fopen(path.constData(), "w");
+    QVERIFY(raw);
+    std::fclose(raw);
+    const QStringList files = m_fs.GetFolder(dir.path()).Files();
+    QVERIFY(files.contains(text));
+    QVERIFY(platform::DeleteFile(platform::WithSeparator(dir.path()) + text));
+    QVERIFY(::access(path.constData(), F_OK) != 0);
+    QVERIFY(QFile::exists(dir.path() + "/placeholder"));
+}
+
+void TestFileSys::deleteTouchesOnlyThatFile()
+{
+    QTemporaryDir dir;
+    const QString root = platform::WithSeparator(dir.path());
+    QVERIFY(testutil::writeFile(root + "target.jpg"));
+    QVERIFY(testutil::writeFile(root + "other.jpg"));
+    QVERIFY(QDir().mkpath(root + "folder.jpg"));
+    QVERIFY(QFile::link(root + "other.jpg", root + "link.jpg"));
+    QVERIFY(!platform::DeleteFile(root + "folder.jpg")); // not a file
+    QVERIFY(!platform::DeleteFile(root + "missing.jpg"));
+    QVERIFY(!platform::DeleteFile(QString()));
+    QVERIFY(platform::DeleteFile(root + "link.jpg"));   // the link goes, not what it points to
+    QVERIFY(QFile::exists(root + "other.jpg"));
+    QVERIFY(platform::DeleteFile(root + "target.jpg"));
+    QStringList left = QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+    QCOMPARE(left, (QStringList{"folder.jpg", "other.jpg"}));
 }
 
 QTEST_GUILESS_MAIN(TestFileSys)
