@@ -35,3 +35,22 @@ clean:
 .PHONY: package
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# Fuzzing (clang's libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer); not part of
+# `make test`. FUZZ_SECONDS per target; findings land in build-fuzz/findings-*.
+FUZZ_SECONDS ?= 300
+FUZZ_FLAGS   := -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+.PHONY: fuzz
+fuzz:
+	@QUORVEL_WITH_CLANG=1 tools/install-deps.sh
+	cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUORVEL_FUZZ=ON \
+	  -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  "-DCMAKE_C_FLAGS=$(FUZZ_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_picture fuzz_settings
+	tools/make_fuzz_seeds.sh ../shared/corpus build-fuzz/seeds-picture
+	mkdir -p build-fuzz/corpus-picture build-fuzz/corpus-settings build-fuzz/findings-picture build-fuzz/findings-settings
+	build-fuzz/fuzz/fuzz_picture -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=1048576 \
+	  -artifact_prefix=build-fuzz/findings-picture/ build-fuzz/corpus-picture build-fuzz/seeds-picture tests/data/fuzz-picture
+	build-fuzz/fuzz/fuzz_settings -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	  -artifact_prefix=build-fuzz/findings-settings/ build-fuzz/corpus-settings tests/data/fuzz-settings
