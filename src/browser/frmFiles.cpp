@@ -89,8 +89,9 @@ frmFiles::frmFiles()
     setWindowTitle(QStringLiteral("Quorvel"));
     setAccessibleName(QStringLiteral("Quorvel"));
     setWindowIcon(forms::ProgramIcon());
-    // The browser sizes itself from the settings; a maximised browser has no meaning here.
-    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    // The browser sizes itself from the settings; it has no maximize button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     m_client = new BrowserClient(this);
     setCentralWidget(m_client);

@@ -213,13 +213,16 @@ void TestBrowser::pictureFilter()
     QCOMPARE(entries(browser.lstFiles), (QStringList{".gif", "a.BMP", "b.jpeg", "c.Jpg"}));
     browser.lstFiles->SetListIndex(1);
 
-    QTest::keyClick(&browser, Qt::Key_A, Qt::ControlModifier);
+    browser.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&browser));
+    browser.lstFiles->setFocus();
+    QTest::keyClick(browser.lstFiles, Qt::Key_A, Qt::ControlModifier); // the command, not select-all
     QVERIFY(browser.mnuShowAll->isChecked());
     QVERIFY(!browser.mnuShowPicture->isChecked());
     QCOMPARE(entries(browser.lstFiles), (QStringList{".gif", "a.BMP", "b.jpeg", "BMP", "c.Jpg", "d.txt", "e.bmp.txt"}));
     QCOMPARE(browser.lstFiles->ListIndex(), -1);
 
-    QTest::keyClick(&browser, Qt::Key_P, Qt::ControlModifier);
+    QTest::keyClick(browser.dirFiles, Qt::Key_P, Qt::ControlModifier);
     QVERIFY(browser.mnuShowPicture->isChecked());
     QVERIFY(!browser.mnuShowAll->isChecked());
     QCOMPARE(entries(browser.lstFiles), (QStringList{".gif", "a.BMP", "b.jpeg", "c.Jpg"}));
@@ -414,6 +417,8 @@ void TestBrowser::accessibleNames()
     for (QAction *a : browser.menuBar()->actions())
         menus << a->text();
     QCOMPARE(menus.mid(0, 3), (QStringList{"&File", "&View", "&Quorvel"}));
+    QVERIFY(!(browser.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(browser.windowFlags() & Qt::WindowMinimizeButtonHint);
 }
 
 QTEST_MAIN(TestBrowser)
