@@ -1,27 +1,78 @@
 #include "display/PictureLoad.h"
 
 #include "display/FitGeometry.h"
+#include "platform/FileSys.h"
 #include "platform/picture/PictureLoader.h"
 
-#include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <atomic>
 #include <cmath>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace display {
 
 QString FileStamp(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    struct stat st {};
+    if (::stat(platform::EncodePath(path).constData(), &st) != 0)
         return QString();
-    return QStringLiteral("%1/%2").arg(info.size()).arg(info.lastModified().toMSecsSinceEpoch());
+    return QStringLiteral("%1/%2.%3").arg(qint64(st.st_size)).arg(qint64(st.st_mtim.tv_sec)).arg(qint64(st.st_mtim.tv_nsec));
 }
 
-LoadedPicture LoadForDisplay(const QString &path, QSize bound, double tppx, double tppy)
+namespace {
+
+// A name that is not valid UTF-8 does not survive Qt's own file functions; a link with a plain
+// name in a private folder reaches the file all the same. Gone again once the picture is read.
+class PlainNameLink
+{
+public:
+    explicit PlainNameLink(const QString &path)
+        : m_path(path)
+    {
+        const QByteArray bytes = platform::EncodePath(path);
+        if (bytes == path.toUtf8())
+            return;
+        static std::atomic<int> counter{0};
+        const QString folder = QDir::tempPath() + QStringLiteral("/quorvel-%1").arg(::getpid());
+        QDir().mkpath(folder);
+        QString suffix = QFileInfo(path).suffix();
+        if (QByteArray(platform::EncodePath(suffix)) != suffix.toLatin1())
+            suffix.clear();
+        m_link = folder + QStringLiteral("/picture-%1.").arg(counter++) + suffix;
+        if (::symlink(bytes.constData(), QFile::encodeName(m_link).constData()) == 0)
+            m_path = m_link;
+        else
+            m_link.clear();
+    }
+    ~PlainNameLink()
+    {
+        if (m_link.isEmpty())
+            return;
+        QFile::remove(m_link);
+        QDir().rmdir(QFileInfo(m_link).path()); // only when no other link is in use
+    }
+    PlainNameLink(const PlainNameLink &) = delete;
+    PlainNameLink &operator=(const PlainNameLink &) = delete;
+    const QString &path() const { return m_path; }
+
+private:
+    QString m_path;
+    QString m_link;
+};
+
+} // namespace
+
+LoadedPicture LoadForDisplay(const QString &picture, QSize bound, double tppx, double tppy)
 {
     LoadedPicture out;
-    out.stamp = FileStamp(path);
+    out.stamp = FileStamp(picture);
+    const PlainNameLink link(picture);
+    const QString &path = link.path();
     const std::optional<platform::PictureInfo> info = platform::ReadPictureInfo(path);
     if (!info)
         return out;

@@ -171,8 +171,8 @@ void TestFaults::nameThatIsNotUtf8()
         if (platform::EncodePath(browser.lstFiles->List(i)).endsWith("\xff\xfe.bmp"))
             odd = i;
     QVERIFY(odd >= 0);
-    browser.lstFiles->SetListIndex(odd); // shown or not, never a crash
     browser.lstFiles->SetListIndex(odd);
+    QVERIFY(SharedForm<frmSlide>::Get().imgSlide->isVisible()); // shown like any other
     browser.mnuDelete->trigger();
     QVERIFY(::access((root + "/bad\xff\xfe.bmp").constData(), F_OK) != 0);
     QVERIFY(::access((root + "/bad\xef\xbf\xbd\xef\xbf\xbd.bmp").constData(), F_OK) == 0);
