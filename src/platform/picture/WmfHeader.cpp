@@ -16,6 +16,7 @@ enum : uint16_t {
     kSetViewportOrg = 0x020D,
     kSetViewportExt = 0x020E,
     kOffsetWindowOrg = 0x020F,
+    kScaleWindowExt = 0x0410,
 };
 
 // Records that set up state but draw nothing; the mapping is read until the first record that
@@ -247,12 +248,48 @@ std::optional<QRect> WmfHeader::logicalFrame() const
 
 QByteArray WmfHeader::sanitized(QByteArrayView data) const
 {
-    QByteArray out(data.first(qMin<qsizetype>(chainEnd, data.size())).toByteArray());
+    const QByteArrayView chain = data.first(qMin<qsizetype>(chainEnd, data.size()));
+    QByteArray out(chain.first(qMin<qsizetype>(firstRecord, chain.size())).toByteArray());
+    out.reserve(chain.size() + 64);
+    uint32_t largest = qMax<uint32_t>(largestRecordWords, 3);
+    // libwmf works out the scale of a switch to ISOTROPIC or ANISOTROPIC only at the next
+    // extent record, so pens created in between would be scaled for the previous mode (much
+    // too thin or too wide). The window extent in force is announced again right after such a
+    // switch, which changes nothing else.
+    bool haveExtent = false; // libwmf still has the last SETWINDOWEXT:
+    int16_t extentX = 0;
+    int16_t extentY = 0;
+    for (qsizetype pos = firstRecord; pos + 6 <= chain.size();) {
+        const uint32_t words = u32At(chain, pos);
+        if (words < 3 || qint64(words) * 2 > chain.size() - pos)
+            break;
+        const uint16_t function = u16At(chain, pos + 4);
+        out.append(chain.sliced(pos, qsizetype(words) * 2));
+        if (function == kSetWindowExt && words >= 5) {
+            haveExtent = true;
+            extentY = s16At(chain, pos + 6);
+            extentX = s16At(chain, pos + 8);
+        } else if (function == kScaleWindowExt) {
+            haveExtent = false;
+        } else if (function == kSetMapMode && words >= 4 && haveExtent) {
+            const int mode = u16At(chain, pos + 6);
+            if (mode == MapIsotropic || mode == MapAnisotropic) {
+                char record[10];
+                qToLittleEndian<uint32_t>(5, record);
+                qToLittleEndian<uint16_t>(kSetWindowExt, record + 4);
+                qToLittleEndian<int16_t>(extentY, record + 6);
+                qToLittleEndian<int16_t>(extentX, record + 8);
+                out.append(record, sizeof record);
+                largest = qMax<uint32_t>(largest, 5);
+            }
+        }
+        pos += qsizetype(words) * 2;
+    }
     if (!endsWithEof)
         out.append("\x03\x00\x00\x00\x00\x00", 6);
     const uint32_t fileWords = uint32_t((out.size() - bodyOffset) / 2);
     qToLittleEndian<uint32_t>(fileWords, out.data() + bodyOffset + 6);
-    qToLittleEndian<uint32_t>(qMax<uint32_t>(largestRecordWords, 3), out.data() + bodyOffset + 12);
+    qToLittleEndian<uint32_t>(largest, out.data() + bodyOffset + 12);
     if (placeable && unitsPerInch == 0)
         qToLittleEndian<uint16_t>(uint16_t(effectiveUnitsPerInch()), out.data() + 14);
     return out;

@@ -73,13 +73,14 @@ struct WmfHeader
 
     // A copy of the file that libwmf can take safely: the header's largest-record field and
     // size set from the real chain (libwmf allocates what the header claims and gives up on
-    // records larger than it), a chain cut short by a truncated file closed with META_EOF, and
-    // a placeable inch of 0 replaced as in naturalTwips() (libwmf would divide by it).
+    // records larger than it), a chain cut short by a truncated file closed with META_EOF, a
+    // placeable inch of 0 replaced as in naturalTwips() (libwmf would divide by it), and the
+    // window extent repeated after a switch to a scaled mapping mode (see the definition).
     QByteArray sanitized(QByteArrayView data) const;
 
     // Narrows every pen in `file` (a sanitized copy) to at most `maxWidth` logical units, in
-    // place. libwmf's gd layer draws a wide line by stamping a pen-sized image at every pixel
-    // along it, so the cost grows with the cube of the pen's width in pixels.
+    // place. A hostile pen thousands of pixels wide only buries the picture, and stroking every
+    // line with it costs time for nothing.
     void clampPenWidths(QByteArray &file, int maxWidth) const;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/picture/WmfRenderer.h"
 
+#include "platform/picture/WmfPainterDevice.h"
+
 #include <QDeadlineTimer>
 #include <QMutex>
 #include <QMutexLocker>
@@ -11,12 +13,6 @@
 
 extern "C" {
 #include <libwmf/api.h>
-#include <libwmf/gd.h>
-
-// The gd image a wmf_gd_image play leaves behind is the caller's to free, and only the static
-// libwmf exports the function that frees it (its shared build keeps gd private).
-struct gdImageStruct;
-void gdImageDestroy(gdImageStruct *image);
 }
 
 namespace platform {
@@ -99,7 +95,7 @@ public:
         m_budget.limit = size_t(WmfRenderer::kLibraryBudgetBytes);
         wmfAPI_Options options;
         std::memset(&options, 0, sizeof options);
-        options.function = wmf_gd_function;
+        options.function = WmfPainterDevice::install;
         options.context = &m_budget;
         options.malloc = budgetMalloc;
         options.realloc = budgetRealloc;
@@ -122,9 +118,6 @@ public:
     {
         if (!m_api)
             return;
-        wmf_gd_t *device = WMF_GD_GetData(m_api);
-        if (device && device->gd_image)
-            gdImageDestroy(static_cast<gdImageStruct *>(device->gd_image));
         if (m_open)
             wmf_mem_close(m_api);
         wmf_api_destroy(m_api);
@@ -142,48 +135,15 @@ public:
         return QRectF(QPointF(m_scanBox.TL.x, m_scanBox.TL.y), QPointF(m_scanBox.BR.x, m_scanBox.BR.y));
     }
 
-    QImage play(const QRectF &frame, QSize size)
+    QImage play(const QRectF &frame, QSize size, double zoom)
     {
-        wmf_gd_t *device = WMF_GD_GetData(m_api);
-        device->type = wmf_gd_image;
-        device->bbox.TL.x = float(frame.left());
-        device->bbox.TL.y = float(frame.top());
-        device->bbox.BR.x = float(frame.right());
-        device->bbox.BR.y = float(frame.bottom());
-        device->width = unsigned(size.width());
-        device->height = unsigned(size.height());
-
         QDeadlineTimer deadline(WmfRenderer::kDeadlineMs);
+        WmfPainterDevice device(m_api, frame, size, zoom, deadline);
         wmf_status_function(m_api, &deadline, pastDeadline);
         wmfD_Rect box = m_scanBox;
-        if (wmf_play(m_api, 0, &box) != wmf_E_None || !device->gd_image)
+        if (wmf_play(m_api, 0, &box) != wmf_E_None)
             return {};
-        const int *pixels = wmf_gd_image_pixels(device->gd_image);
-        if (!pixels)
-            return {};
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        if (image.isNull())
-            return {};
-        bool opaque = true;
-        for (int y = 0; y < size.height(); ++y) {
-            const int *from = pixels + qsizetype(y) * size.width();
-            auto *to = reinterpret_cast<QRgb *>(image.scanLine(y));
-            for (int x = 0; x < size.width(); ++x) {
-                // gd keeps 7 bits of transparency (0 opaque, 127 clear) above RGB.
-                const uint32_t p = uint32_t(from[x]);
-                const uint32_t clear = (p >> 24) & 0x7F;
-                const uint32_t alpha = 255 - ((clear << 1) | (clear >> 6));
-                if (alpha == 255) {
-                    to[x] = 0xFF000000u | (p & 0xFFFFFF);
-                } else {
-                    opaque = false;
-                    to[x] = qPremultiply((alpha << 24) | (p & 0xFFFFFF));
-                }
-            }
-        }
-        if (opaque) // libwmf paints on white: the usual case, and the cheaper one to draw
-            image.reinterpretAsFormat(QImage::Format_RGB32);
-        return image;
+        return device.finish();
     }
 
 private:
@@ -208,6 +168,16 @@ double fixedScale(int mode, int unitsPerInch)
     case WmfHeader::MapTwips: return 0.05;
     default: return 72.0 / unitsPerInch; // placeable files play in their own inch
     }
+}
+
+// A box in libwmf's device units in twips. TEXT mode plays in the file's own units, taken as
+// 96-DPI pixels; the others in points.
+QSizeF boxTwips(const QRectF &box, const WmfHeader &header)
+{
+    const bool textMode = header.mapMode == WmfHeader::MapText
+                          || (header.mapMode == WmfHeader::MapNone && !header.placeable);
+    const double twipsPerUnit = textMode ? 15.0 : 20.0;
+    return QSizeF(box.width() * twipsPerUnit, box.height() * twipsPerUnit);
 }
 
 bool usableBox(const QRectF &box)
@@ -267,11 +237,7 @@ QSizeF WmfRenderer::measuredTwips(QByteArrayView file, const WmfHeader &header)
     const QRectF box = session.scanBox();
     if (!usableBox(box))
         return {};
-    // TEXT mode plays in the file's own units, taken as 96-DPI pixels; the others in points.
-    const bool textMode = header.mapMode == WmfHeader::MapText
-                          || (header.mapMode == WmfHeader::MapNone && !header.placeable);
-    const double twipsPerUnit = textMode ? 15.0 : 20.0;
-    return QSizeF(box.width() * twipsPerUnit, box.height() * twipsPerUnit);
+    return boxTwips(box, header);
 }
 
 QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize size)
@@ -284,10 +250,11 @@ QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize s
         return {};
     // Draw the file's own frame. The drawing stands in when there is no frame or the frame
     // misses it altogether (a mapping not followed here), and is taken in whole when it reaches
-    // far beyond the frame: gd's cost grows with the length of every line in pixels, so a tiny
-    // frame under a large drawing would stall the render.
+    // far beyond the frame: a tiny frame under a large drawing would blow every line up to
+    // millions of pixels (long dash runs, wide strokes) and show next to nothing of it.
     const QRectF drawn = session.scanBox();
-    std::optional<QRectF> frame = frameInDeviceUnits(header);
+    const std::optional<QRectF> ownFrame = frameInDeviceUnits(header);
+    std::optional<QRectF> frame = ownFrame;
     if (usableBox(drawn)) {
         const bool farBeyond = frame
                                && (drawn.width() > kMaxOverdraw * frame->width()
@@ -307,7 +274,17 @@ QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize s
         if (pixelsPerUnit > 0)
             session.clampPenWidths(header, int(std::min(32767.0, kMaxPenPixels / pixelsPerUnit)));
     }
-    return session.play(*frame, size);
+    // How much larger than its natural size the picture is drawn (when the frame is the one
+    // that size comes from).
+    double zoom = 1.0;
+    QSizeF twips = header.naturalTwips();
+    if (twips.isEmpty() && !ownFrame && frame == drawn)
+        twips = boxTwips(drawn, header); // the size as measured
+    else if (frame != ownFrame)
+        twips = QSizeF();
+    if (!twips.isEmpty())
+        zoom = std::min(size.width() * 15.0 / twips.width(), size.height() * 15.0 / twips.height());
+    return session.play(*frame, size, zoom);
 }
 
 } // namespace platform

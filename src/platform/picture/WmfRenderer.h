@@ -13,14 +13,15 @@
 
 namespace platform {
 
-// Plays metafiles through libwmf's gd device.
+// Plays metafiles through libwmf, drawn by our own device layer (WmfPainterDevice: QPainter,
+// antialiased).
 //
-// libwmf is not known to be thread-safe (its gd layer keeps global state), so every call into
-// it holds one process-wide lock; pictures decoded ahead on a worker thread wait their turn.
-// Hostile files are bounded: the canvas size is capped, libwmf's own allocations draw from a
-// fixed budget, playing stops at a deadline, and the bytes handed to libwmf are first made
+// libwmf is not known to be thread-safe (it keeps global state), so every call into it holds
+// one process-wide lock; pictures decoded ahead on a worker thread wait their turn. Hostile
+// files are bounded: the canvas size is capped, libwmf's own allocations draw from a fixed
+// budget, playing stops at a deadline, and the bytes handed to libwmf are first made
 // consistent (see WmfHeader::sanitized), files whose bitmaps claim more than their data holds
-// are refused, and pens are narrowed to what gd can draw in reasonable time.
+// are refused, and pens are narrowed to a sane width on the canvas.
 class WmfRenderer
 {
 public:

@@ -19,6 +19,12 @@ void put32(QByteArray &out, quint32 v)
     out.append(b, 4);
 }
 
+// A COLORREF: red in the low byte.
+quint32 colorRef(QRgb rgb)
+{
+    return quint32(qRed(rgb)) | (quint32(qGreen(rgb)) << 8) | (quint32(qBlue(rgb)) << 16);
+}
+
 // GIF's LZW bit stream, least significant bit first.
 class BitWriter
 {
@@ -192,14 +198,84 @@ QByteArray PictureBytes::withExifOrientation(const QByteArray &jpeg, int orienta
 
 PictureBytes::WmfRecord PictureBytes::solidBrush(QRgb rgb)
 {
-    const quint32 ref = quint32(qRed(rgb)) | (quint32(qGreen(rgb)) << 8) | (quint32(qBlue(rgb)) << 16);
+    const quint32 ref = colorRef(rgb);
     return {0x02FC, {0, qint16(ref & 0xFFFF), qint16(ref >> 16), 0}, {}};
 }
 
-PictureBytes::WmfRecord PictureBytes::pen(int width, QRgb rgb)
+PictureBytes::WmfRecord PictureBytes::pen(int width, QRgb rgb, int style)
 {
-    const quint32 ref = quint32(qRed(rgb)) | (quint32(qGreen(rgb)) << 8) | (quint32(qBlue(rgb)) << 16);
-    return {0x02FA, {0, qint16(width), 0, qint16(ref & 0xFFFF), qint16(ref >> 16)}, {}};
+    const quint32 ref = colorRef(rgb);
+    return {0x02FA, {qint16(style), qint16(width), 0, qint16(ref & 0xFFFF), qint16(ref >> 16)}, {}};
+}
+
+PictureBytes::WmfRecord PictureBytes::hatchBrush(int hatch, QRgb rgb)
+{
+    const quint32 ref = colorRef(rgb);
+    return {0x02FC, {2, qint16(ref & 0xFFFF), qint16(ref >> 16), qint16(hatch)}, {}};
+}
+
+PictureBytes::WmfRecord PictureBytes::setBkColor(QRgb rgb)
+{
+    const quint32 ref = colorRef(rgb);
+    return {0x0201, {qint16(ref & 0xFFFF), qint16(ref >> 16)}, {}};
+}
+
+PictureBytes::WmfRecord PictureBytes::setTextColor(QRgb rgb)
+{
+    const quint32 ref = colorRef(rgb);
+    return {0x0209, {qint16(ref & 0xFFFF), qint16(ref >> 16)}, {}};
+}
+
+PictureBytes::WmfRecord PictureBytes::polygon(const QList<QPoint> &points)
+{
+    WmfRecord r{0x0324, {qint16(points.size())}, {}};
+    for (const QPoint &p : points)
+        r.params << qint16(p.x()) << qint16(p.y());
+    return r;
+}
+
+PictureBytes::WmfRecord PictureBytes::font(int height, const QByteArray &name)
+{
+    // Height, width, escapement, orientation, weight, italic/underline, strike-out/charset,
+    // precisions, quality/pitch, then the face name.
+    WmfRecord r{0x02FB, {qint16(height), 0, 0, 0, 400, 0, 0, 0, 0}, {}};
+    r.extra = name.left(31) + QByteArray(32 - qMin<qsizetype>(name.size(), 31), '\0');
+    return r;
+}
+
+PictureBytes::WmfRecord PictureBytes::textOut(int x, int y, const QByteArray &text)
+{
+    WmfRecord r{0x0521, {qint16(text.size())}, text};
+    if (r.extra.size() % 2)
+        r.extra.append('\0');
+    put16(r.extra, quint16(qint16(y)));
+    put16(r.extra, quint16(qint16(x)));
+    return r;
+}
+
+PictureBytes::WmfRecord PictureBytes::stretchDibPixels(const QRect &target, QSize size, const QList<QRgb> &pixels)
+{
+    WmfRecord r{0x0F43,
+                {0x0020, 0x00CC, 0, qint16(size.height()), qint16(size.width()), 0, 0, qint16(target.height()),
+                 qint16(target.width()), qint16(target.top()), qint16(target.left())},
+                {}};
+    put32(r.extra, 40);
+    put32(r.extra, quint32(size.width()));
+    put32(r.extra, quint32(size.height()));
+    put16(r.extra, 1);
+    put16(r.extra, 24);
+    for (int i = 0; i < 6; ++i)
+        put32(r.extra, 0);
+    const int stride = (size.width() * 3 + 3) & ~3;
+    for (int y = size.height() - 1; y >= 0; --y) { // bottom row first
+        QByteArray row;
+        for (int x = 0; x < size.width(); ++x) {
+            const QRgb p = pixels.value(y * size.width() + x);
+            row.append(char(qBlue(p))).append(char(qGreen(p))).append(char(qRed(p)));
+        }
+        r.extra.append(row.leftJustified(stride, '\0'));
+    }
+    return r;
 }
 
 PictureBytes::WmfRecord PictureBytes::stretchDib(QSize claimed, int dataBytes)

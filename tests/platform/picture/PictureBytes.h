@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QImage>
 #include <QList>
+#include <QPoint>
+#include <QRect>
 #include <QSize>
 
 // Hand-made picture files for the loader tests: small, exact, and with headers that can say
@@ -45,7 +47,44 @@ public:
     static WmfRecord setWindowOrg(int x, int y) { return {0x020B, {qint16(y), qint16(x)}, {}}; }
     static WmfRecord setWindowExt(int w, int h) { return {0x020C, {qint16(h), qint16(w)}, {}}; }
     static WmfRecord solidBrush(QRgb rgb);
-    static WmfRecord pen(int width, QRgb rgb);
+    // A hatched brush (0 horizontal ... 5 diagonal cross).
+    static WmfRecord hatchBrush(int hatch, QRgb rgb);
+    // A pen of `style` (0 solid, 1 dash, 5 null, ...).
+    static WmfRecord pen(int width, QRgb rgb, int style = 0);
+    static WmfRecord setBkMode(int mode) { return {0x0102, {qint16(mode)}, {}}; } // 1 transparent, 2 opaque
+    static WmfRecord setBkColor(QRgb rgb);
+    static WmfRecord setPolyFillMode(int mode) { return {0x0106, {qint16(mode)}, {}}; } // 1 alternate, 2 winding
+    static WmfRecord ellipse(int left, int top, int right, int bottom)
+    {
+        return {0x0418, {qint16(bottom), qint16(right), qint16(top), qint16(left)}, {}};
+    }
+    // A pie slice of the ellipse in the box, from the radial through `start` counter-clockwise
+    // to the one through `end`.
+    static WmfRecord pie(int left, int top, int right, int bottom, QPoint start, QPoint end)
+    {
+        // The record lists its points last to first.
+        return {0x081A,
+                {qint16(end.y()), qint16(end.x()), qint16(start.y()), qint16(start.x()), qint16(bottom),
+                 qint16(right), qint16(top), qint16(left)},
+                {}};
+    }
+    static WmfRecord polygon(const QList<QPoint> &points);
+    static WmfRecord polyline(const QList<QPoint> &points)
+    {
+        WmfRecord r = polygon(points);
+        r.function = 0x0325;
+        return r;
+    }
+    static WmfRecord intersectClipRect(int left, int top, int right, int bottom)
+    {
+        return {0x0416, {qint16(bottom), qint16(right), qint16(top), qint16(left)}, {}};
+    }
+    // A font `height` units high (the em when negative) of the face `name`.
+    static WmfRecord font(int height, const QByteArray &name);
+    static WmfRecord setTextColor(QRgb rgb);
+    static WmfRecord textOut(int x, int y, const QByteArray &text);
+    // A STRETCHDIB drawing a 24-bit bitmap of `size`, `pixels` given top row first, into `target`.
+    static WmfRecord stretchDibPixels(const QRect &target, QSize size, const QList<QRgb> &pixels);
     static WmfRecord selectObject(int index) { return {0x012D, {qint16(index)}, {}}; }
     static WmfRecord rectangle(int left, int top, int right, int bottom)
     {

@@ -85,6 +85,31 @@ qint64 peakResidentKiB()
 #endif
 }
 
+// A check on a metafile render: the share of pixels in `area` (logical units) close to `color`
+// lies in [atLeast, atMost].
+struct Probe
+{
+    QRect area;
+    QRgb color;
+    double atLeast;
+    double atMost;
+};
+
+double shareOf(const QImage &image, const QRect &area, QRgb color)
+{
+    qint64 close = 0;
+    qint64 all = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            ++all;
+            close += qAbs(qRed(p) - qRed(color)) <= 48 && qAbs(qGreen(p) - qGreen(color)) <= 48
+                     && qAbs(qBlue(p) - qBlue(color)) <= 48;
+        }
+    }
+    return all ? double(close) / double(all) : 0.0;
+}
+
 bool paintReadyFormat(const QImage &image)
 {
     return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32_Premultiplied;
@@ -110,6 +135,9 @@ private slots:
     void iconPicksLargestEntry();
     void libwmfFindsItsFonts();
     void metafileRendersContent();
+    void metafileDrawing_data();
+    void metafileDrawing();
+    void largeShapesHaveNoSeams();
     void absurdHeadersFailFast_data();
     void absurdHeadersFailFast();
     void truncatedFiles_data();
@@ -346,6 +374,137 @@ void TestPictureLoader::metafileRendersContent()
     QVERIFY2(coloured > 400 * 200 * 2 / 5 && coloured < 400 * 200 * 3 / 5, qPrintable(QString::number(coloured)));
 }
 
+void TestPictureLoader::metafileDrawing_data()
+{
+    QTest::addColumn<QList<Bytes::WmfRecord>>("records");
+    QTest::addColumn<int>("objects");
+    QTest::addColumn<QList<Probe>>("probes");
+
+    // 100 x 100 units, rendered at 200 x 200 pixels; the areas below are in units.
+    const QRgb white = qRgb(255, 255, 255);
+    const QRgb black = qRgb(0, 0, 0);
+    const QRgb red = qRgb(230, 30, 30);
+    const QRgb green = qRgb(30, 200, 30);
+    const QRgb blue = qRgb(30, 30, 230);
+    const QRgb yellow = qRgb(240, 220, 30);
+    const Bytes::WmfRecord noPen = Bytes::pen(0, black, 5);
+
+    QTest::newRow("filled ellipse with an outline")
+        << QList<Bytes::WmfRecord>{Bytes::solidBrush(red), Bytes::selectObject(0), Bytes::pen(2, black),
+                                   Bytes::selectObject(1), Bytes::ellipse(10, 10, 90, 90)}
+        << 2
+        << QList<Probe>{{QRect(35, 35, 30, 30), red, 0.99, 1.0}, {QRect(0, 0, 8, 8), white, 0.99, 1.0},
+                        {QRect(9, 48, 2, 4), black, 0.9, 1.0}};
+
+    const QList<Bytes::WmfRecord> blueField{Bytes::solidBrush(blue), Bytes::selectObject(0), noPen,
+                                            Bytes::selectObject(1), Bytes::rectangle(0, 0, 100, 100),
+                                            Bytes::setBkColor(green), Bytes::hatchBrush(4, red),
+                                            Bytes::selectObject(2)};
+    // In TRANSPARENT mode the field shows between the hatch lines; in OPAQUE mode the
+    // background colour covers it.
+    QTest::newRow("hatch, transparent background")
+        << (blueField + QList<Bytes::WmfRecord>{Bytes::setBkMode(1), Bytes::rectangle(20, 20, 80, 80)}) << 3
+        << QList<Probe>{{QRect(25, 25, 50, 50), green, 0.0, 0.0},
+                        {QRect(25, 25, 50, 50), blue, 0.5, 0.95},
+                        {QRect(25, 25, 50, 50), red, 0.05, 0.5}};
+    QTest::newRow("hatch, opaque background")
+        << (blueField + QList<Bytes::WmfRecord>{Bytes::setBkMode(2), Bytes::rectangle(20, 20, 80, 80)}) << 3
+        << QList<Probe>{{QRect(25, 25, 50, 50), green, 0.5, 0.95},
+                        {QRect(25, 25, 50, 50), blue, 0.0, 0.0},
+                        {QRect(25, 25, 50, 50), red, 0.05, 0.5},
+                        {QRect(2, 2, 10, 10), blue, 0.99, 1.0}};
+
+    // A five-pointed star as one self-crossing polygon: its pentagon centre is inside only
+    // under the winding rule.
+    const QList<QPoint> star{{50, 10}, {74, 82}, {12, 38}, {88, 38}, {26, 82}};
+    QTest::newRow("self-crossing polygon, winding")
+        << QList<Bytes::WmfRecord>{noPen, Bytes::selectObject(0), Bytes::solidBrush(green), Bytes::selectObject(1),
+                                   Bytes::setPolyFillMode(2), Bytes::polygon(star)}
+        << 2 << QList<Probe>{{QRect(45, 45, 10, 10), green, 0.99, 1.0}, {QRect(47, 22, 6, 6), green, 0.99, 1.0}};
+    QTest::newRow("self-crossing polygon, alternate")
+        << QList<Bytes::WmfRecord>{noPen, Bytes::selectObject(0), Bytes::solidBrush(green), Bytes::selectObject(1),
+                                   Bytes::setPolyFillMode(1), Bytes::polygon(star)}
+        << 2 << QList<Probe>{{QRect(45, 45, 10, 10), white, 0.99, 1.0}, {QRect(47, 22, 6, 6), green, 0.99, 1.0}};
+
+    // From the right-hand radial counter-clockwise to the top one: the upper right quarter.
+    QTest::newRow("pie")
+        << QList<Bytes::WmfRecord>{noPen, Bytes::selectObject(0), Bytes::solidBrush(red), Bytes::selectObject(1),
+                                   Bytes::pie(10, 10, 90, 90, QPoint(95, 50), QPoint(50, 5))}
+        << 2
+        << QList<Probe>{{QRect(58, 25, 10, 10), red, 0.99, 1.0}, {QRect(25, 60, 10, 10), white, 0.99, 1.0},
+                        {QRect(25, 25, 10, 10), white, 0.99, 1.0}, {QRect(60, 60, 10, 10), white, 0.99, 1.0}};
+
+    // Bitmaps store their bottom row first; the top row must come out on top.
+    QTest::newRow("bitmap")
+        << QList<Bytes::WmfRecord>{Bytes::stretchDibPixels(QRect(0, 0, 100, 100), QSize(2, 2),
+                                                           {red, green, blue, yellow})}
+        << 0
+        << QList<Probe>{{QRect(2, 2, 18, 18), red, 0.99, 1.0}, {QRect(80, 2, 18, 18), green, 0.99, 1.0},
+                        {QRect(2, 80, 18, 18), blue, 0.99, 1.0}, {QRect(80, 80, 18, 18), yellow, 0.99, 1.0}};
+
+    QTest::newRow("clip rectangle")
+        << QList<Bytes::WmfRecord>{Bytes::intersectClipRect(0, 0, 50, 100), noPen, Bytes::selectObject(0),
+                                   Bytes::solidBrush(blue), Bytes::selectObject(1), Bytes::rectangle(0, 0, 100, 100)}
+        << 2 << QList<Probe>{{QRect(5, 5, 40, 90), blue, 0.99, 1.0}, {QRect(55, 5, 40, 90), white, 0.99, 1.0}};
+
+    // libwmf applies a switch to a scaled mapping late; a pen made right after it still has
+    // its full width (10 units: 45 to 55).
+    QTest::newRow("pen right after a switch to ANISOTROPIC")
+        << QList<Bytes::WmfRecord>{Bytes::setMapMode(8), Bytes::pen(10, black), Bytes::selectObject(0),
+                                   {0x0214, {50, 10}, {}}, Bytes::lineTo(90, 50)}
+        << 1 << QList<Probe>{{QRect(20, 47, 60, 6), black, 0.99, 1.0}, {QRect(20, 60, 60, 20), white, 0.99, 1.0}};
+
+    // The test runs without a GUI application: text must not depend on one.
+    QTest::newRow("text")
+        << QList<Bytes::WmfRecord>{Bytes::font(-40, "Arial"), Bytes::selectObject(0), Bytes::setTextColor(black),
+                                   Bytes::textOut(10, 20, "HHH")}
+        << 1 << QList<Probe>{{QRect(10, 25, 60, 40), black, 0.1, 0.9}, {QRect(10, 75, 80, 20), white, 0.99, 1.0}};
+}
+
+void TestPictureLoader::metafileDrawing()
+{
+    QFETCH(QList<Bytes::WmfRecord>, records);
+    QFETCH(int, objects);
+    QFETCH(QList<Probe>, probes);
+    records.prepend(Bytes::setWindowExt(100, 100));
+    records.prepend(Bytes::setWindowOrg(0, 0));
+    const QString path = write("drawing.wmf", Bytes::wmf(records, 96, 100, 100, objects));
+    const QImage image = DecodePicture(path, QSize(200, 200));
+    QCOMPARE(image.size(), QSize(200, 200));
+    for (const Probe &probe : probes) {
+        const QRect pixels(probe.area.topLeft() * 2, probe.area.size() * 2);
+        const double share = shareOf(image, pixels, probe.color);
+        QVERIFY2(share >= probe.atLeast && share <= probe.atMost,
+                 qPrintable(QStringLiteral("%1 of (%2,%3 %4x%5) is #%6")
+                                .arg(share)
+                                .arg(probe.area.x())
+                                .arg(probe.area.y())
+                                .arg(probe.area.width())
+                                .arg(probe.area.height())
+                                .arg(probe.color & 0xFFFFFF, 6, 16, QLatin1Char('0'))));
+    }
+}
+
+void TestPictureLoader::largeShapesHaveNoSeams()
+{
+    // Large outlines are filled in tiles; no pixel along a tile edge may come out lighter.
+    const QRgb blue = qRgb(20, 40, 220);
+    const QString path = write("seams.wmf", Bytes::wmf({Bytes::setWindowOrg(0, 0), Bytes::setWindowExt(100, 100),
+                                                        Bytes::pen(0, 0, 5), Bytes::selectObject(0),
+                                                        Bytes::solidBrush(blue), Bytes::selectObject(1),
+                                                        Bytes::ellipse(0, 0, 100, 100)},
+                                                       96, 100, 100, 2));
+    const QImage image = DecodePicture(path, QSize(3001, 2999)).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(image.size(), QSize(3001, 2999));
+    qint64 off = 0;
+    for (int y = 600; y < 2400; ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 600; x < 2400; ++x)
+            off += (line[x] & 0xFFFFFF) != (blue & 0xFFFFFF);
+    }
+    QCOMPARE(off, 0);
+}
+
 void TestPictureLoader::absurdHeadersFailFast_data()
 {
     QTest::addColumn<QString>("name");
@@ -452,6 +611,28 @@ void TestPictureLoader::hostileMetafiles_data()
                        Bytes::lineTo(32000, -32000)},
                       0, 0, 0)
         << QSize(4096, 4096) << true;
+    // Outlines whose edges cross the canvas thousands of times (QPainter's rasteriser takes
+    // minutes over such a shape when it gets it whole).
+    QList<QPoint> zigzag;
+    for (int i = 0; i < 4000; ++i)
+        zigzag << QPoint(i * 100 / 4000, i % 2 ? 0 : 100);
+    QTest::newRow("zigzag polygon") << Bytes::wmf({Bytes::setWindowExt(100, 100), Bytes::solidBrush(qRgb(0, 0, 255)),
+                                                   Bytes::selectObject(0), Bytes::polygon(zigzag)},
+                                                  1440, 100, 100, 1)
+                                    << QSize(4096, 4096) << true;
+    for (const auto &[width, style] : {std::pair(1, 0), std::pair(3, 0), std::pair(1, 1)}) {
+        QTest::newRow(qPrintable(QStringLiteral("zigzag line, pen %1 wide, style %2").arg(width).arg(style)))
+            << Bytes::wmf({Bytes::setWindowExt(100, 100), Bytes::pen(width, qRgb(0, 0, 255), style),
+                           Bytes::selectObject(0), Bytes::polyline(zigzag), Bytes::polyline(zigzag),
+                           Bytes::polyline(zigzag)},
+                          1440, 100, 100, 1)
+            << QSize(4096, 4096) << true;
+    }
+    QTest::newRow("font 32767 units high") << Bytes::wmf({Bytes::setWindowExt(100, 100), Bytes::font(-32767, "Arial"),
+                                                          Bytes::selectObject(0),
+                                                          Bytes::textOut(0, 0, QByteArray(4000, 'W'))},
+                                                         1440, 100, 100, 1)
+                                           << QSize(4096, 4096) << true;
     const QByteArray sound = Bytes::wmfRedLeftHalf(1440, 1440, 1440);
     QTest::newRow("canvas wider than the cap") << sound << QSize(platform::WmfRenderer::kMaxSide + 1, 16) << false;
     QTest::newRow("canvas over the byte cap") << sound << QSize(16384, 16384) << false;
