@@ -120,9 +120,11 @@ frmFiles::frmFiles()
     // Design places; Form_Load moves the window to its saved place and the layout takes over.
     namespace design = forms::FilesDesign;
     const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
-    const auto place = [tppx, tppy](QWidget *w, const forms::DesignRect &r, int height = -1) {
-        w->setGeometry(int(std::lround(r.left / tppx)), int(std::lround(r.top / tppy)), int(std::lround(r.width / tppx)),
-                       height >= 0 ? height : int(std::lround(r.height / tppy)));
+    const auto place = [](QWidget *w, const forms::DesignRect &r, int height = -1) {
+        QRect px = platform::ToPixelRect(r.left, r.top, r.width, r.height);
+        if (height >= 0)
+            px.setHeight(height);
+        w->setGeometry(px);
     };
     setGeometry(int(std::lround(design::Client.left / tppx)), int(std::lround(design::Client.top / tppy)),
                 int(std::lround(design::Client.width / tppx)),
@@ -241,10 +243,7 @@ void frmFiles::showEvent(QShowEvent *event)
 
 void frmFiles::applyRect(QWidget *w, const browser::TwipRect &r)
 {
-    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
-    const int x = int(std::lround(r.left / tppx)), y = int(std::lround(r.top / tppy));
-    const int right = int(std::lround((r.left + r.width) / tppx)), bottom = int(std::lround((r.top + r.height) / tppy));
-    w->setGeometry(x, y, right - x, bottom - y);
+    w->setGeometry(platform::ToPixelRect(r.left, r.top, r.width, r.height));
 }
 
 void frmFiles::Form_Resize()

@@ -26,7 +26,7 @@ int py(double twips)
 
 QRect twipRect(double left, double top, double width, double height)
 {
-    return QRect(px(left), py(top), px(width), py(height));
+    return platform::ToPixelRect(left, top, width, height);
 }
 
 QFont designFont(const char *family, double points, bool bold)

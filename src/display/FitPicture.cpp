@@ -66,9 +66,7 @@ void PlacePicture(const PictureBox &picSlide, platform::StretchImage &imgSlide, 
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
     const float scaleWidth = float(client.width() * tppx), scaleHeight = float(client.height() * tppy);
     const FitRect r = FitInClient(float(picSlide.Width), float(picSlide.Height), scaleWidth, scaleHeight);
-    const int x = int(std::lround(r.left / tppx)), y = int(std::lround(r.top / tppy));
-    imgSlide.setGeometry(x, y, int(std::lround((r.left + r.width) / tppx)) - x,
-                         int(std::lround((r.top + r.height) / tppy)) - y);
+    imgSlide.setGeometry(platform::ToPixelRect(r.left, r.top, r.width, r.height));
     imgSlide.SetPicture(picSlide.Picture);
     imgSlide.Tag = QDateTime::currentDateTime().toString(Qt::ISODate);
     imgSlide.show();

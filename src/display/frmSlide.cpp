@@ -22,11 +22,7 @@ frmSlide::frmSlide()
     setPalette(p);
     imgSlide = new platform::StretchImage(this);
     imgSlide->hide();
-    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
-    const auto px = [tppx, tppy](const forms::DesignRect &r) {
-        return QRect(int(std::lround(r.left / tppx)), int(std::lround(r.top / tppy)), int(std::lround(r.width / tppx)),
-                     int(std::lround(r.height / tppy)));
-    };
+    const auto px = [](const forms::DesignRect &r) { return platform::ToPixelRect(r.left, r.top, r.width, r.height); };
     imgSlide->setGeometry(px(forms::SlideDesign::imgSlide));
     setGeometry(px(design::Client));
     // Made now rather than at the first show, so that the frame counts in the first fit too.

@@ -51,11 +51,7 @@ frmSlides::frmSlides()
     tmrChange.setInterval(design::tmrChangeInterval);
     connect(&tmrChange, &QTimer::timeout, this, [this] { tmrChange_Timer(); });
     Clock = monotonicMs;
-    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
-    const auto px = [tppx, tppy](const forms::DesignRect &r) {
-        return QRect(int(std::lround(r.left / tppx)), int(std::lround(r.top / tppy)), int(std::lround(r.width / tppx)),
-                     int(std::lround(r.height / tppy)));
-    };
+    const auto px = [](const forms::DesignRect &r) { return platform::ToPixelRect(r.left, r.top, r.width, r.height); };
     imgSlide->setGeometry(px(design::imgSlide));
     setGeometry(px(design::Client)); // until Form_Load puts it over the whole screen
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QRect>
 
 #include <cmath>
 
@@ -14,6 +15,12 @@ double ScreenHeight();
 
 inline int ToPixelsX(double twips) { return int(std::lround(twips / TwipsPerPixelX())); }
 inline int ToPixelsY(double twips) { return int(std::lround(twips / TwipsPerPixelY())); }
+// A rectangle in twips as pixels: each edge rounded, so that neighbours stay neighbours.
+inline QRect ToPixelRect(double left, double top, double width, double height)
+{
+    const int x = ToPixelsX(left), y = ToPixelsY(top);
+    return QRect(x, y, ToPixelsX(left + width) - x, ToPixelsY(top + height) - y);
+}
 
 // The screen-wide pointer: 0 default, 11 hourglass, 99 the custom image given. It is one state,
 // not a stack: 0 always brings the default pointer back, however often 11 was set before.

@@ -6,6 +6,7 @@
 #include "display/frmSlide.h"
 #include "platform/Screen.h"
 
+#include "GuiTestUtil.h"
 #include "TestUtil.h"
 
 #include <QApplication>
@@ -16,24 +17,10 @@
 
 #include <memory>
 
+using guitest::entries;
+using guitest::flushDeletes;
+using guitest::writePicture;
 using platform::SharedForm;
-
-namespace {
-
-QStringList entries(const platform::FileList *l)
-{
-    QStringList out;
-    for (int i = 0; i < l->ListCount(); ++i)
-        out << l->List(i);
-    return out;
-}
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-} // namespace
 
 class TestBrowser : public QObject
 {

@@ -12,6 +12,7 @@
 #include "display/frmSlides.h"
 #include "platform/Screen.h"
 
+#include "GuiTestUtil.h"
 #include "TestUtil.h"
 
 #include <QApplication>
@@ -28,30 +29,12 @@
 #include <functional>
 #include <memory>
 
+using guitest::entries;
+using guitest::flushDeletes;
+using guitest::writePicture;
 using platform::SharedForm;
 
 namespace {
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-bool writePicture(const QString &path, int w = 60, int h = 40)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    return image.save(path, "BMP");
-}
-
-QStringList entries(const platform::FileList *l)
-{
-    QStringList out;
-    for (int i = 0; i < l->ListCount(); ++i)
-        out << l->List(i);
-    return out;
-}
 
 // Runs `inspect` on the message window as soon as it is up, then closes it with Esc.
 struct MessageWatch

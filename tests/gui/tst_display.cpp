@@ -7,6 +7,7 @@
 #include "display/frmSlides.h"
 #include "platform/Screen.h"
 
+#include "GuiTestUtil.h"
 #include "TestUtil.h"
 
 #include <QApplication>
@@ -18,22 +19,12 @@
 
 #include <memory>
 
+using guitest::entries;
+using guitest::flushDeletes;
+using guitest::writePicture;
 using platform::SharedForm;
 
 namespace {
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-bool writePicture(const QString &path, int w, int h, QColor color = Qt::darkCyan)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(color);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    return image.save(path, QFileInfo(path).suffix().toLower() == "jpg" ? "JPEG" : "BMP");
-}
 
 QSize screenPixels()
 {

@@ -10,6 +10,7 @@
 #include "display/frmSlides.h"
 #include "platform/Screen.h"
 
+#include "GuiTestUtil.h"
 #include "TestUtil.h"
 
 #include <QApplication>
@@ -24,33 +25,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using guitest::entries;
+using guitest::flushDeletes;
+using guitest::writePicture;
 using platform::SharedForm;
-
-namespace {
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-bool writePicture(const QByteArray &path)
-{
-    QImage image(40, 30, QImage::Format_RGB32);
-    image.fill(Qt::darkMagenta);
-    QFile f;
-    FILE *raw = std::fopen(path.constData(), "wb");
-    if (!raw || !f.open(raw, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
-        return false;
-    return image.save(&f, "BMP");
-}
-
-bool writePicture(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    return writePicture(platform::EncodePath(path));
-}
-
-} // namespace
 
 class TestFaults : public QObject
 {
