@@ -791,6 +791,8 @@ void TestPictureLoader::corpusSweep()
     for (auto t = tallies.cbegin(); t != tallies.cend(); ++t)
         for (const QString &failed : t->failed)
             QVERIFY2(!failed.contains(QLatin1String(" (size ")), qPrintable(failed));
+    // No file, good or hostile, made the process grow past 512 MiB at any moment.
+    QVERIFY2(peakResidentKiB() < 512 * 1024, qPrintable(QStringLiteral("peak %1 KiB").arg(peakResidentKiB())));
 }
 
 QTEST_GUILESS_MAIN(TestPictureLoader)
