@@ -4,7 +4,7 @@ BUILD      ?= build
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench clean test-asan soak
 
 all: build
 
@@ -30,6 +30,28 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder.
+# Any memory error, undefined behaviour or leak of our own code fails the test that meets it;
+# leaks inside system libraries are listed in tests/sanitizer/lsan.supp. The build runs the
+# sample and icon generators, so it gets the same settings.
+ASAN_BUILD ?= build-asan
+SANITIZER_ENV = \
+	ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+$(ASAN_BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(ASAN_BUILD) -DQUORVEL_WERROR=ON -DQUORVEL_SANITIZE=ON -DQUORVEL_BENCH=OFF $(CMAKE_ARGS)
+
+test-asan: deps $(ASAN_BUILD)/CMakeCache.txt
+	$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# A long show over 500 pictures, good and bad; fails on a crash, a stop or memory growth.
+soak: configure
+	cmake --build $(BUILD) -j $(JOBS) --target soak_show
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/soak/soak_show
 
 # A Debian package of the build, in $(BUILD)/.
 .PHONY: package

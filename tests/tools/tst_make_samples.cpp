@@ -598,7 +598,7 @@ void TestMakeSamples::gifRoundTripCorpus()
     int checked = 0;
     for (const QString &path : files) {
         QImageReader reader(path);
-        if (reader.size().isValid() && reader.size().width() * reader.size().height() > 1000000)
+        if (reader.size().isValid() && qint64(reader.size().width()) * reader.size().height() > 1000000)
             continue;
         const QImage original = reader.read();
         if (original.isNull())
