@@ -133,6 +133,10 @@ frmFiles::frmFiles()
     place(lstFiles, design::lstFiles);
     // The drive list is as high as its font needs, as a drop-down list always is.
     place(drvFiles, design::drvFiles, drvFiles->sizeHint().height());
+    // Window managers keep a sizable window big enough to be seen and grabbed; so does this one,
+    // so that a saved place of zeros or garbage still opens a window the user can use and resize
+    // (a window of no size is never even mapped).
+    setMinimumSize(menuBar()->sizeHint().width(), menuBar()->sizeHint().height() + drvFiles->height());
     place(dirFiles, design::dirFiles);
     lneX1 = design::lneFiles.x1;
     lneY1 = design::lneFiles.y1;
