@@ -1,5 +1,5 @@
-// The program icon: the 16-colour rendition keeps to the VGA colours and agrees with the
-// full-colour drawing, every size comes out drawn, and the SVG is well-formed on the same grid.
+// The program icon: the 16-colour rendition keeps to the VGA colours and shows the drawing in the
+// intended ones, every size comes out drawn, and the SVG is well-formed on the same grid.
 
 #include "forms/ProgramIcon.h"
 
@@ -18,50 +18,6 @@ const QList<QRgb> vga = {
     0x808080, 0xff0000, 0x00ff00, 0xffff00, 0x0000ff, 0xff00ff, 0x00ffff, 0xffffff,
 };
 
-QRgb rgbOf(QRgb colour)
-{
-    return colour & 0xffffff;
-}
-
-int opaqueColourCount(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qAlpha(image.pixel(x, y)) == 255)
-                colours.insert(image.pixel(x, y));
-    return int(colours.size());
-}
-
-bool allVga(const QImage &image)
-{
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = image.pixel(x, y);
-            if (qAlpha(c) != 0 && !vga.contains(rgbOf(c)))
-                return false;
-        }
-    return true;
-}
-
-// Brute force on purpose: the nearest colour by plain RGB distance, fuchsia (the clear key) left out.
-QRgb nearestVga(QRgb colour)
-{
-    QRgb best = 0;
-    long bestDistance = -1;
-    for (const QRgb v : vga) {
-        if (v == 0xff00ff)
-            continue;
-        const long dr = qRed(colour) - qRed(v), dg = qGreen(colour) - qGreen(v), db = qBlue(colour) - qBlue(v);
-        const long d = dr * dr + dg * dg + db * db;
-        if (bestDistance < 0 || d < bestDistance) {
-            bestDistance = d;
-            best = v;
-        }
-    }
-    return best;
-}
-
 } // namespace
 
 class tst_ProgramIcon : public QObject
@@ -69,79 +25,59 @@ class tst_ProgramIcon : public QObject
     Q_OBJECT
 
 private slots:
-    void sixteenColours_data()
+    void renditions_data()
     {
+        QTest::addColumn<bool>("sixteen");
         QTest::addColumn<int>("size");
-        QTest::newRow("32, the default") << 32;
-        QTest::newRow("16") << 16;
-        QTest::newRow("64") << 64;
+        QTest::newRow("16 colours, 32 by default") << true << 0;
+        for (const int size : {16, 64})
+            QTest::addRow("16 colours, %d", size) << true << size;
+        for (const int size : {16, 48, 64, 128, 256, 1000})
+            QTest::addRow("full colour, %d", size) << false << size;
     }
 
-    void sixteenColours()
+    void renditions()
     {
+        QFETCH(bool, sixteen);
         QFETCH(int, size);
-        const QImage image = size == 32 ? forms::ProgramIcon16() : forms::ProgramIcon16(size);
+        const QImage image = !sixteen ? forms::ProgramIconImage(size) : size ? forms::ProgramIcon16(size) : forms::ProgramIcon16();
+        size = size ? size : 32;
         QCOMPARE(image.size(), QSize(size, size));
-        QCOMPARE(image.format(), QImage::Format_Indexed8);
-        const QList<QRgb> table = image.colorTable();
-        QCOMPARE(table.size(), 16);
-        for (int i = 0; i < 16; ++i) {
-            QCOMPARE(rgbOf(table[i]), vga[i]);
-            QCOMPARE(qAlpha(table[i]), i == 13 ? 0 : 255);
+        QCOMPARE(image.format(), sixteen ? QImage::Format_Indexed8 : QImage::Format_ARGB32);
+        if (sixteen) {
+            const QList<QRgb> table = image.colorTable();
+            QCOMPARE(table.size(), 16);
+            for (int i = 0; i < 16; ++i) // fuchsia is the clear key
+                QCOMPARE(table[i], vga[i] | (i == 13 ? 0u : 0xff000000u));
         }
+        int covered = 0;
+        QSet<QRgb> colours;
         for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x)
-                QVERIFY(image.pixelIndex(x, y) < 16);
+            for (int x = 0; x < size; ++x) {
+                if (sixteen)
+                    QVERIFY(image.pixelIndex(x, y) < 16);
+                covered += qAlpha(image.pixel(x, y)) > 0;
+                if (qAlpha(image.pixel(x, y)) == 255)
+                    colours.insert(image.pixel(x, y));
+            }
         QCOMPARE(qAlpha(image.pixel(0, 0)), 0); // outside the rounded tile
         QCOMPARE(qAlpha(image.pixel(size - 1, size - 1)), 0);
         QCOMPARE(qAlpha(image.pixel(size / 2, size / 2)), 255);
-        QVERIFY2(opaqueColourCount(image) >= 5, "the drawing should use several colours");
+        // The tile covers most of the icon (a little less unsmoothed).
+        QVERIFY2(covered * 100 > size * size * (sixteen ? 70 : 75), qPrintable(QString::number(covered)));
+        QVERIFY2(colours.size() >= 5, "the drawing should use several colours");
     }
 
-    // Where the full-colour drawing is flat (a pixel and its neighbours alike), the 16-colour one
-    // must hold that colour's nearest VGA colour: the same drawing, mapped without dithering.
-    void sixteenColoursFollowTheDrawing()
+    void sixteenColoursShowTheDrawing()
     {
-        const QImage full = forms::ProgramIconImage(32);
-        const QImage mapped = forms::ProgramIcon16(32);
-        int compared = 0;
-        for (int y = 1; y < 31; ++y) {
-            for (int x = 1; x < 31; ++x) {
-                const QRgb c = full.pixel(x, y);
-                bool flat = qAlpha(c) == 255;
-                for (int dy = -1; dy <= 1 && flat; ++dy)
-                    for (int dx = -1; dx <= 1 && flat; ++dx)
-                        flat = full.pixel(x + dx, y + dy) == c;
-                if (!flat)
-                    continue;
-                ++compared;
-                QCOMPARE(rgbOf(mapped.pixel(x, y)), nearestVga(c));
-            }
-        }
-        QVERIFY2(compared > 100, "too few flat pixels to compare");
-    }
-
-    void fullColour_data()
-    {
-        QTest::addColumn<int>("size");
-        for (const int size : {16, 48, 64, 128, 256, 1000})
-            QTest::addRow("%d", size) << size;
-    }
-
-    void fullColour()
-    {
-        QFETCH(int, size);
-        const QImage image = forms::ProgramIconImage(size);
-        QCOMPARE(image.size(), QSize(size, size));
-        QCOMPARE(image.format(), QImage::Format_ARGB32);
-        QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
-        QCOMPARE(qAlpha(image.pixel(size / 2, size / 2)), 255);
-        int covered = 0;
-        for (int y = 0; y < size; ++y)
-            for (int x = 0; x < size; ++x)
-                covered += qAlpha(image.pixel(x, y)) > 0;
-        QVERIFY2(covered > size * size * 3 / 4, "the tile should cover most of the icon");
-        QVERIFY(opaqueColourCount(image) >= 5);
+        // A point inside each part of the drawing at 32 pixels, and the VGA colour it must have.
+        const struct { QPoint at; QRgb colour; const char *part; } parts[] = {
+            {{3, 16}, 0x000000, "tile"}, {{5, 16}, 0xffffff, "frame"}, {{8, 9}, 0x00ffff, "sky"},
+            {{19, 12}, 0xffff00, "sun"}, {{10, 19}, 0x008080, "mountain"}, {{24, 20}, 0x008000, "hill"},
+        };
+        const QImage image = forms::ProgramIcon16(32);
+        for (const auto &part : parts)
+            QVERIFY2(image.pixel(part.at) == (0xff000000 | part.colour), part.part);
     }
 
     void unusableSizesGiveNullImages()
@@ -154,15 +90,14 @@ private slots:
 
     void iconHoldsEverySize()
     {
+        // Each size is its own rendition; at 32 pixels the 16-colour one.
         const QIcon icon = forms::ProgramIcon();
-        const QList<QSize> sizes = icon.availableSizes();
-        for (const int size : {16, 32, 48, 64, 128, 256})
-            QVERIFY2(sizes.contains(QSize(size, size)), qPrintable(QString::number(size)));
-        const QImage at32 = icon.pixmap(QSize(32, 32)).toImage();
-        QCOMPARE(at32.size(), QSize(32, 32));
-        QVERIFY2(allVga(at32), "the 32-pixel rendition should be the 16-colour one");
-        QCOMPARE(qAlpha(at32.pixel(0, 0)), 0);
-        QVERIFY2(!allVga(icon.pixmap(QSize(256, 256)).toImage()), "256 should be full colour");
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+            const QImage expected = size == 32 ? forms::ProgramIcon16(32) : forms::ProgramIconImage(size);
+            QCOMPARE(icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                     expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+        }
     }
 
     void svgIsWellFormedOnTheGrid()
@@ -179,17 +114,14 @@ private slots:
             if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != QLatin1String("path"))
                 continue;
             ++paths;
-            const auto attributes = xml.attributes();
-            QVERIFY(colour.match(attributes.value(QLatin1String("fill"))).hasMatch());
-            const QStringList tokens = attributes.value(QLatin1String("d")).toString().split(QLatin1Char(' '));
+            QVERIFY(colour.match(xml.attributes().value(QLatin1String("fill"))).hasMatch());
+            const QStringList tokens = xml.attributes().value(QLatin1String("d")).toString().split(QLatin1Char(' '));
             QVERIFY(tokens.size() > 3);
             QCOMPARE(tokens.first(), QStringLiteral("M"));
             for (const QString &t : tokens) {
                 QVERIFY2(token.match(t).hasMatch(), qPrintable(t));
-                if (t.front().isDigit() || t.front() == QLatin1Char('-')) {
-                    const double v = t.toDouble();
-                    QVERIFY2(v >= 0 && v <= 256, qPrintable(t)); // inside the viewBox
-                }
+                if (!t.front().isLetter()) // inside the viewBox
+                    QVERIFY2(t.toDouble() >= 0 && t.toDouble() <= 256, qPrintable(t));
             }
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
@@ -199,6 +131,7 @@ private slots:
 #ifdef QUORVEL_MAKE_ICONS
     void makeIconsWritesTheThemeTree()
     {
+        // The desktop's icons are the window's: same pixels, same SVG.
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QProcess tool;
@@ -210,10 +143,8 @@ private slots:
         QCOMPARE(tool.exitCode(), 0);
         for (const int size : {16, 32, 48, 64, 128, 256}) {
             const QString path = dir.filePath(QStringLiteral("hicolor/%1x%1/apps/quorvel.png").arg(size));
-            const QImage image(path);
-            QVERIFY2(!image.isNull(), qPrintable(path));
-            QCOMPARE(image.size(), QSize(size, size));
-            QCOMPARE(qAlpha(image.pixel(0, 0)), 0);
+            const QImage shown = size == 32 ? forms::ProgramIcon16(32) : forms::ProgramIconImage(size);
+            QVERIFY2(QImage(path).convertToFormat(QImage::Format_ARGB32) == shown.convertToFormat(QImage::Format_ARGB32), qPrintable(path));
         }
         QFile svg(dir.filePath(QStringLiteral("hicolor/scalable/apps/quorvel.svg")));
         QVERIFY(svg.open(QIODevice::ReadOnly));

@@ -1,20 +1,39 @@
 #pragma once
 
-// What the window tests share: real pictures on disk, and letting unloaded windows go.
+// What the window tests share: a fresh folder and settings file per test, real pictures on
+// disk, starting the program, and letting every window go afterwards.
 
+#include "app/Main.h"
+#include "app/Settings.h"
+#include "app/SettingsRules.h"
+#include "app/basSlides.h"
+#include "browser/frmFiles.h"
+#include "dialogs/frmMsgBox.h"
+#include "dialogs/frmSplash.h"
+#include "display/frmSlide.h"
+#include "display/frmSlides.h"
 #include "platform/FileList.h"
 #include "platform/FileSys.h"
+#include "platform/Screen.h"
 
-#include <QCoreApplication>
+#include "TestUtil.h"
+
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QStringList>
+#include <QScreen>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <cstdio>
+#include <memory>
 
 namespace guitest {
+
+using platform::SharedForm;
 
 // Windows unloaded by code are destroyed later; this is "later".
 inline void flushDeletes()
@@ -49,4 +68,48 @@ inline QStringList entries(const platform::FileList *l)
     return out;
 }
 
+// The program as started with this command line; the browser it shows.
+inline frmFiles &start(const QString &commandLine)
+{
+    basSlides::Main(commandLine);
+    frmFiles &browser = SharedForm<frmFiles>::Get();
+    if (!QTest::qWaitForWindowExposed(&browser))
+        qWarning("browser not exposed");
+    return browser;
+}
+
+// Base of the test classes: m_root is an empty folder (with the separator) and there is no
+// settings file when a test starts; no window may be left when it ends.
+class Fixture
+{
+protected:
+    Fixture() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path()); }
+    void freshStart()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_root = platform::WithSeparator(m_dir->path());
+        QDir(m_config.path()).removeRecursively(); // the settings "file" may be a folder
+        QDir().mkpath(m_config.path());
+        basSlides::InitSharedState();
+    }
+    // The show first: ending it may bring the browser back.
+    static int windowsLeftAfterUnloadingAll()
+    {
+        SharedForm<frmSlides>::Unload();
+        SharedForm<frmSlide>::Unload();
+        SharedForm<frmFiles>::Unload();
+        SharedForm<frmSplash>::Unload();
+        SharedForm<frmMsgBox>::Unload();
+        flushDeletes();
+        platform::SetScreenPointer(platform::vbDefault);
+        return platform::FormBase::LoadedCount();
+    }
+    QString settingsFile() const { return m_config.path() + "/Quorvel/Quorvel.conf"; }
+
+    QTemporaryDir m_config;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_root;
+};
+
 } // namespace guitest
+

@@ -1,55 +1,33 @@
-#include "app/Main.h"
-#include "app/Settings.h"
-#include "app/SettingsRules.h"
-#include "app/basSlides.h"
-#include "browser/frmFiles.h"
 #include "dialogs/AboutText.h"
 #include "dialogs/KeyHelp.h"
 #include "dialogs/MsgBoxLayout.h"
-#include "dialogs/frmMsgBox.h"
-#include "dialogs/frmSplash.h"
-#include "display/frmSlide.h"
-#include "display/frmSlides.h"
-#include "platform/Screen.h"
 
 #include "GuiTestUtil.h"
-#include "TestUtil.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
-#include <functional>
-#include <memory>
-
-using guitest::entries;
-using guitest::flushDeletes;
-using guitest::writePicture;
-using platform::SharedForm;
+using namespace guitest;
 
 namespace {
 
-// Runs `inspect` on the message window as soon as it is up, then closes it with Esc.
+// Notes the message window's caption and text as soon as it is up, then closes it with Esc.
 struct MessageWatch
 {
     QString caption, text;
     bool seen = false;
+    QObject alive; // no more looking once the watch is gone
 
+    MessageWatch() { arm(); }
     void arm()
     {
-        QTimer::singleShot(0, [this] {
+        QTimer::singleShot(0, &alive, [this] {
             frmMsgBox *box = SharedForm<frmMsgBox>::IfLoaded();
-            if (!box || !box->isVisible()) {
-                arm(); // not up yet
-                return;
-            }
+            if (!box || !box->isVisible())
+                return arm(); // not up yet
             seen = true;
             caption = box->windowTitle();
             text = box->Text();
@@ -58,83 +36,41 @@ struct MessageWatch
     }
 };
 
+bool centredOnScreen(const QRect &outer)
+{
+    const QPoint off = outer.center() - QGuiApplication::primaryScreen()->geometry().center();
+    return qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1;
+}
+
 } // namespace
 
-class TestCommands : public QObject
+class TestCommands : public QObject, Fixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void menuTree();
+    void init() { freshStart(); }
+    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
+    void menusAndControls();
     void deleteCommand_data();
     void deleteCommand();
-    void deleteRefusesReadOnly_data();
-    void deleteRefusesReadOnly();
-    void showWithoutPicturesBringsTheBrowserBack();
-    void showStartsAndSavesTheBrowser_data();
-    void showStartsAndSavesTheBrowser();
-    void showOfUnloadablePicturesRestoresTheBrowser();
-    void pictureFileOnTheCommandLine();
+    void showThatCannotStartKeepsTheBrowser_data();
+    void showThatCannotStartKeepsTheBrowser();
+    void showStartsAndEscapeBringsTheBrowserBack_data();
+    void showStartsAndEscapeBringsTheBrowserBack();
     void messageWindowLayout();
-    void keyHelpTextAndCaption();
     void keyHelpFromAllThreePlaces();
     void aboutWindow();
-    void versionText_data();
-    void versionText();
-
-private:
-    frmFiles &start(const QString &folder);
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_root;
-    QTemporaryDir m_config;
 };
 
-void TestCommands::initTestCase()
-{
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
-}
-
-void TestCommands::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_root = platform::WithSeparator(m_dir->path());
-    QFile::remove(m_config.path() + "/Quorvel/Quorvel.conf");
-}
-
-void TestCommands::cleanup()
-{
-    for (auto unload : {+[] { SharedForm<frmSlides>::Unload(); }, +[] { SharedForm<frmSlide>::Unload(); },
-                        +[] { SharedForm<frmFiles>::Unload(); }, +[] { SharedForm<frmSplash>::Unload(); }})
-        unload();
-    flushDeletes();
-    platform::SetScreenPointer(platform::vbDefault);
-    QCOMPARE(platform::FormBase::LoadedCount(), 0);
-}
-
-frmFiles &TestCommands::start(const QString &folder)
-{
-    basSlides::Main(folder);
-    frmFiles &browser = SharedForm<frmFiles>::Get();
-    if (!QTest::qWaitForWindowExposed(&browser))
-        qWarning("browser not exposed");
-    return browser;
-}
-
-void TestCommands::menuTree()
+void TestCommands::menusAndControls()
 {
     frmFiles &browser = start(m_dir->path());
     QStringList tree;
     for (QAction *top : browser.menuBar()->actions()) {
         tree << top->text();
         for (QAction *a : top->menu()->actions()) {
-            if (a->isSeparator()) {
-                tree << "  -";
-                continue;
-            }
-            QString row = "  " + a->text();
+            QString row = a->isSeparator() ? QStringLiteral("  -") : "  " + a->text();
             if (!a->shortcut().isEmpty())
                 row += " [" + a->shortcut().toString() + "]";
             if (a->isCheckable())
@@ -143,31 +79,40 @@ void TestCommands::menuTree()
             tree << row;
         }
     }
+    tree << browser.drvFiles->accessibleName() << browser.dirFiles->accessibleName()
+         << browser.lstFiles->accessibleName();
     QCOMPARE(tree, (QStringList{
                        "&File", "  &Refresh files list [F5]", "  -", "  &Delete current file [Del]", "  -", "  E&xit",
                        "&View", "  &Picture files [Ctrl+P] (checked)", "  &All files [Ctrl+A] (unchecked)",
                        "&Quorvel", "  Show files in &name order [Ctrl+N]", "  Show files in &random order [Ctrl+R]",
                        "  -", "  Show files in &subdirectories (unchecked)",
-                       "&Help", "  &Keyboard help [F1]", "  -", "  &About...",
+                       "&Help", "  &Keyboard help [F1]", "  -", "  &About...", "Drives", "Folders", "Files",
                    }));
+    QVERIFY(!(browser.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(browser.windowFlags() & Qt::WindowMinimizeButtonHint);
 }
 
 void TestCommands::deleteCommand_data()
 {
     QTest::addColumn<QStringList>("files");
-    QTest::addColumn<int>("selected");   // -1: nothing
+    QTest::addColumn<int>("selected"); // -1: nothing
+    QTest::addColumn<QString>("readOnly"); // "file": the selected one; "folder": the folder
     QTest::addColumn<QStringList>("left");
     QTest::addColumn<int>("selectedAfter");
-    QTest::newRow("nothing selected") << QStringList{"a.bmp", "b.bmp"} << -1 << QStringList{"a.bmp", "b.bmp"} << -1;
-    QTest::newRow("last of three") << QStringList{"a.bmp", "b.bmp", "c.bmp"} << 2 << QStringList{"a.bmp", "b.bmp"} << 1;
-    QTest::newRow("first of three") << QStringList{"a.bmp", "b.bmp", "c.bmp"} << 0 << QStringList{"b.bmp", "c.bmp"} << 0;
-    QTest::newRow("only entry") << QStringList{"a.bmp"} << 0 << QStringList{} << -1;
+    const QStringList ab{"a.bmp", "b.bmp"}, abc{"a.bmp", "b.bmp", "c.bmp"};
+    QTest::newRow("nothing selected") << ab << -1 << "" << ab << -1;
+    QTest::newRow("last of three") << abc << 2 << "" << ab << 1;
+    QTest::newRow("first of three") << abc << 0 << "" << QStringList{"b.bmp", "c.bmp"} << 0;
+    QTest::newRow("only entry") << QStringList{"a.bmp"} << 0 << "" << QStringList{} << -1;
+    QTest::newRow("read-only file refused") << ab << 0 << "file" << ab << 0;
+    QTest::newRow("read-only folder refused") << ab << 0 << "folder" << ab << 0;
 }
 
 void TestCommands::deleteCommand()
 {
     QFETCH(QStringList, files);
     QFETCH(int, selected);
+    QFETCH(QString, readOnly);
     QFETCH(QStringList, left);
     QFETCH(int, selectedAfter);
     for (const QString &f : files)
@@ -175,13 +120,15 @@ void TestCommands::deleteCommand()
     QVERIFY(testutil::writeFile(m_root + "keep.txt"));
     frmFiles &browser = start(m_dir->path());
     browser.lstFiles->SetListIndex(selected);
+    const QString target = readOnly == "file" ? m_root + files[selected] : m_dir->path();
+    const QFileDevice::Permissions before = QFile::permissions(target);
+    if (!readOnly.isEmpty()) // refused even for the superuser, who the tests may run as
+        QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     QTest::keyClick(browser.dirFiles, Qt::Key_Delete); // the shortcut works from any list
+    QFile::setPermissions(target, before);
     QCOMPARE(entries(browser.lstFiles), left);
     QCOMPARE(browser.lstFiles->ListIndex(), selectedAfter);
-    QStringList onDisk = QDir(m_root).entryList(QDir::Files, QDir::Name);
-    onDisk.removeOne("keep.txt");
-    QCOMPARE(onDisk, left);
-    QVERIFY(QFile::exists(m_root + "keep.txt"));
+    QCOMPARE(QDir(m_root).entryList(QDir::Files, QDir::Name), QStringList(left) << "keep.txt");
     frmSlide *viewer = SharedForm<frmSlide>::IfLoaded();
     if (selectedAfter >= 0) {
         QVERIFY(viewer && viewer->isVisible());
@@ -191,55 +138,46 @@ void TestCommands::deleteCommand()
     }
 }
 
-void TestCommands::deleteRefusesReadOnly_data()
+void TestCommands::showThatCannotStartKeepsTheBrowser_data()
 {
-    QTest::addColumn<bool>("folderReadOnly");
-    QTest::newRow("read-only file") << false;
-    QTest::newRow("read-only folder") << true;
+    QTest::addColumn<QStringList>("files"); // none of them a picture that loads
+    QTest::addColumn<bool>("allFiles");
+    QTest::addColumn<bool>("random");
+    QTest::newRow("no pictures") << QStringList{"notes.txt"} << true << false;
+    QTest::newRow("none loads") << QStringList{"bad.jpg", "worse.gif"} << false << true;
 }
 
-void TestCommands::deleteRefusesReadOnly()
+void TestCommands::showThatCannotStartKeepsTheBrowser()
 {
-    QFETCH(bool, folderReadOnly);
-    QVERIFY(writePicture(m_root + "sub/a.bmp"));
-    QVERIFY(writePicture(m_root + "sub/b.bmp"));
-    const QString target = folderReadOnly ? m_root + "sub" : m_root + "sub/a.bmp";
-    const QFileDevice::Permissions before = QFile::permissions(target);
-    QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                              | QFileDevice::ExeOther));
-    frmFiles &browser = start(m_root + "sub");
-    browser.lstFiles->SetListIndex(0);
-    browser.mnuDelete->trigger();
-    QFile::setPermissions(target, before);
-    QVERIFY(QFile::exists(m_root + "sub/a.bmp"));
-    QCOMPARE(entries(browser.lstFiles), (QStringList{"a.bmp", "b.bmp"}));
-    QCOMPARE(browser.lstFiles->ListIndex(), 0);
-}
-
-void TestCommands::showWithoutPicturesBringsTheBrowserBack()
-{
-    QVERIFY(testutil::writeFile(m_root + "notes.txt"));
+    QFETCH(QStringList, files);
+    QFETCH(bool, allFiles);
+    QFETCH(bool, random);
+    for (const QString &f : files)
+        QVERIFY(testutil::writeFile(m_root + f, "GIF89a"));
     QVERIFY(writePicture(m_root + "deeper/x.bmp")); // below, but subfolders are off
     frmFiles &browser = start(m_dir->path());
-    browser.mnuShowAll->trigger();
-    QTest::keyClick(browser.lstFiles, Qt::Key_N, Qt::ControlModifier);
+    if (allFiles)
+        browser.mnuShowAll->trigger();
+    QTest::keyClick(browser.lstFiles, random ? Qt::Key_R : Qt::Key_N, Qt::ControlModifier);
+    flushDeletes();
     QCOMPARE(basSlides::PictureCount, 0);
     QVERIFY(SharedForm<frmFiles>::IsLoaded());
     QVERIFY(browser.isVisible());
-    QCOMPARE(entries(browser.lstFiles), QStringList{"notes.txt"}); // unchanged, "All files" still on
-    QVERIFY(SharedForm<frmSlides>::IsLoaded());
-    QVERIFY(!SharedForm<frmSlides>::Get().isVisible());
+    QCOMPARE(browser.lstFiles->Tag(), m_root);
+    QCOMPARE(entries(browser.lstFiles), files); // unchanged, the view's choice kept
+    QVERIFY(!SharedForm<frmSlides>::IsLoaded() || !SharedForm<frmSlides>::Get().isVisible());
+    QVERIFY(!basSlides::RestoringPath);
     QVERIFY(!QGuiApplication::overrideCursor());
 }
 
-void TestCommands::showStartsAndSavesTheBrowser_data()
+void TestCommands::showStartsAndEscapeBringsTheBrowserBack_data()
 {
     QTest::addColumn<bool>("random");
     QTest::newRow("name order") << false;
     QTest::newRow("random order") << true;
 }
 
-void TestCommands::showStartsAndSavesTheBrowser()
+void TestCommands::showStartsAndEscapeBringsTheBrowserBack()
 {
     QFETCH(bool, random);
     QVERIFY(writePicture(m_root + "a.bmp"));
@@ -258,48 +196,27 @@ void TestCommands::showStartsAndSavesTheBrowser()
     QCOMPARE(settings::Get(settings::kIncludeSubDirs, QString()), QStringLiteral("1"));
     QCOMPARE(settings::Get(settings::kPathName, QString()), m_root);
     QVERIFY(!settings::Get(settings::kWindowPosition, QString()).isEmpty());
-}
 
-void TestCommands::showOfUnloadablePicturesRestoresTheBrowser()
-{
-    QVERIFY(testutil::writeFile(m_root + "bad.jpg", "nothing"));
-    QVERIFY(testutil::writeFile(m_root + "worse.gif", "GIF89a"));
-    frmFiles &browser = start(m_dir->path());
-    browser.mnuRandom->trigger();
+    QTest::keyRelease(&show, Qt::Key_Escape);
     flushDeletes();
-    QVERIFY(SharedForm<frmFiles>::IsLoaded());
-    QVERIFY(browser.isVisible());
-    QCOMPARE(browser.lstFiles->Tag(), m_root);
-    QCOMPARE(entries(browser.lstFiles), (QStringList{"bad.jpg", "worse.gif"}));
     QVERIFY(!SharedForm<frmSlides>::IsLoaded());
+    QCOMPARE(basSlides::ShowList.ListCount(), 0);
+    frmFiles &again = SharedForm<frmFiles>::Get(); // a fresh browser, from the saved settings
+    QVERIFY(again.isVisible());
+    QCOMPARE(again.dirFiles->Path(), m_dir->path());
+    QCOMPARE(again.lstFiles->Tag(), m_root);
+    QVERIFY(again.mnuSubShow->isChecked());
     QVERIFY(!basSlides::RestoringPath);
     QVERIFY(!QGuiApplication::overrideCursor());
 }
 
-void TestCommands::pictureFileOnTheCommandLine()
-{
-    for (const char *f : {"a.bmp", "b.bmp", "c.bmp"})
-        QVERIFY(writePicture(m_root + QString::fromLatin1(f)));
-    frmFiles &browser = start(m_root + "b.bmp");
-    QCOMPARE(basSlides::CurrentPath, m_root);
-    QCOMPARE(browser.lstFiles->ListIndex(), 1);
-    QCOMPARE(SharedForm<frmSlide>::Get().windowTitle(), m_root + "b.bmp");
-}
-
 void TestCommands::messageWindowLayout()
 {
-    // 15 twips per pixel, a frame of 8 x 27 pixels.
+    // 15 twips per pixel, a frame of 8 x 27 pixels: the outer size is 640 x 480 less the frame.
     const dialogs::MsgBoxWindow w = dialogs::MsgBoxWindowRect(15, 15, 120, 405, 15360, 11520);
-    QCOMPARE(w.width, 9480.f);
-    QCOMPARE(w.height, 6795.f);
-    QCOMPARE(w.left, (15360.f - 9480.f) / 2);
-    QCOMPARE(w.top, (11520.f - 6795.f) / 2);
-    const dialogs::MsgBoxControls c = dialogs::MsgBoxControlRects(15, 15, 9360, 6390, 972, 432);
-    QCOMPARE(c.buttonLeft, 4194.f);
-    QCOMPARE(c.buttonTop, 5883.f);
-    QCOMPARE((QList<float>{c.textLeft, c.textTop, c.textWidth, c.textHeight}), (QList<float>{75, 75, 9210, 5733}));
+    QCOMPARE((QList<float>{w.left, w.top, w.width, w.height}), (QList<float>{2940, 2362.5, 9480, 6795}));
 
-    // Applied: centred, outer size 640 x 480 less the frame, every time it opens.
+    // Applied: centred, the same every time it opens.
     for (int round = 0; round < 2; ++round) {
         QRect outer, client, button, text;
         QTimer::singleShot(0, [&] {
@@ -315,31 +232,14 @@ void TestCommands::messageWindowLayout()
         box.ShowModal();
         flushDeletes();
         QVERIFY(!SharedForm<frmMsgBox>::IsLoaded());
-        const QSize frame = outer.size() - client.size();
-        QCOMPARE(outer.size(), QSize(640, 480) - frame);
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QVERIFY(qAbs(outer.center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(outer.center().y() - screen.center().y()) <= 1);
+        QCOMPARE(outer.size(), QSize(640, 480) - (outer.size() - client.size()));
+        QVERIFY(centredOnScreen(outer));
         QCOMPARE(button.bottom() + 1, client.height() - 5);
+        QVERIFY(qAbs(button.center().x() - client.width() / 2) <= 1);
         QCOMPARE(text.topLeft(), QPoint(5, 5));
         QCOMPARE(text.width(), client.width() - 10);
+        QVERIFY(text.bottom() < button.top());
     }
-}
-
-void TestCommands::keyHelpTextAndCaption()
-{
-    const QByteArray expected = "Help Keys:\r\n\r\nESC - Exit\r\n\r\nF1 - This Screen\r\n\r\n"
-                                "F2-F10 - 2-10 Second Delay\r\n\r\nF12 - No Delay\r\nEnter - Change Picture\r\n"
-                                "Space - Change Picture\r\n";
-    QCOMPARE(dialogs::KeyHelpText().toLatin1(), expected);
-    MessageWatch watch;
-    watch.arm();
-    dialogs::ShowKeyHelp();
-    QVERIFY(watch.seen);
-    QCOMPARE(watch.caption, QStringLiteral("Help For Quorvel"));
-    QCOMPARE(watch.text.toLatin1(), expected);
-    flushDeletes();
-    QVERIFY(!SharedForm<frmMsgBox>::IsLoaded()); // closing destroyed it
 }
 
 void TestCommands::keyHelpFromAllThreePlaces()
@@ -348,50 +248,48 @@ void TestCommands::keyHelpFromAllThreePlaces()
     frmFiles &browser = start(m_dir->path());
 
     MessageWatch fromMenu;
-    fromMenu.arm();
     QTest::keyClick(browser.lstFiles, Qt::Key_F1);
     QVERIFY(fromMenu.seen);
+    flushDeletes();
+    QVERIFY(!SharedForm<frmMsgBox>::IsLoaded()); // closing destroyed it
 
     MessageWatch fromAbout;
     QTimer::singleShot(0, [&] {
         frmSplash &about = SharedForm<frmSplash>::Get();
-        fromAbout.arm();
         about.cmdHelp->click();
         QVERIFY(about.isVisible()); // still open under the help
         about.cmdOK->click();
     });
     browser.mnuAbout->trigger();
     QVERIFY(fromAbout.seen);
-    flushDeletes();
-    QVERIFY(!SharedForm<frmSplash>::IsLoaded());
 
     browser.mnuSlideS->trigger();
     frmSlides &show = SharedForm<frmSlides>::Get();
     MessageWatch fromShow;
-    fromShow.arm();
     QTest::keyRelease(&show, Qt::Key_F1);
     QVERIFY(fromShow.seen);
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BitmapCursor); // invisible again
 
     for (const MessageWatch *w : {&fromMenu, &fromAbout, &fromShow}) {
         QCOMPARE(w->caption, QStringLiteral("Help For Quorvel"));
-        QCOMPARE(w->text, dialogs::KeyHelpText());
+        QCOMPARE(w->text.toLatin1(), QByteArray("Help Keys:\r\n\r\nESC - Exit\r\n\r\nF1 - This Screen\r\n\r\n"
+                                                "F2-F10 - 2-10 Second Delay\r\n\r\nF12 - No Delay\r\n"
+                                                "Enter - Change Picture\r\nSpace - Change Picture\r\n"));
     }
 }
 
 void TestCommands::aboutWindow()
 {
+    QCOMPARE(dialogs::VersionText(2, 10, 305), QStringLiteral("Version 2.10.305")); // no zero fill
     frmFiles &browser = start(m_dir->path());
     QRect first;
-    for (int round = 0; round < 2; ++round) {
-        QString version, product, platformLine;
+    for (int round = 0; round < 2; ++round) { // closed by Enter, then by Esc
+        QStringList texts;
         QRect outer;
         bool okIsDefault = false;
         QTimer::singleShot(0, [&] {
             frmSplash &about = SharedForm<frmSplash>::Get();
-            version = about.lblVersion->text();
-            product = about.lblProductName->text();
-            platformLine = about.lblPlatform->text();
+            texts << about.lblProductName->text() << about.lblVersion->text() << about.lblPlatform->text();
             outer = about.frameGeometry();
             okIsDefault = about.cmdOK->isDefault();
             QTest::keyClick(&about, round == 0 ? Qt::Key_Return : Qt::Key_Escape);
@@ -399,38 +297,16 @@ void TestCommands::aboutWindow()
         browser.mnuAbout->trigger();
         flushDeletes();
         QVERIFY(!SharedForm<frmSplash>::IsLoaded());
-        QCOMPARE(product, QStringLiteral("Quorvel"));
-        QCOMPARE(version, QStringLiteral("Version 1.0.24"));
-        QCOMPARE(platformLine, QStringLiteral("For 64-bit Linux Platforms"));
+        QCOMPARE(texts, (QStringList{"Quorvel", "Version 1.0.24", "For 64-bit Linux Platforms"}));
         QVERIFY(okIsDefault);
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QVERIFY(qAbs(outer.center().x() - screen.center().x()) <= 1);
-        QVERIFY(qAbs(outer.center().y() - screen.center().y()) <= 1);
+        QVERIFY(centredOnScreen(outer));
         if (round == 0)
             first = outer;
-        else
-            QCOMPARE(outer, first);
+        QCOMPARE(outer, first);
     }
-    // Closing the browser afterwards leaves no window behind.
-    browser.mnuExit->trigger();
+    browser.mnuExit->trigger(); // leaves no window behind, or the program would not end
     flushDeletes();
     QCOMPARE(platform::FormBase::LoadedCount(), 0);
-}
-
-void TestCommands::versionText_data()
-{
-    QTest::addColumn<QList<int>>("numbers");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("this version") << QList<int>{1, 0, 24} << "Version 1.0.24";
-    QTest::newRow("revision 0") << QList<int>{1, 0, 0} << "Version 1.0.0";
-    QTest::newRow("no zero fill") << QList<int>{2, 10, 305} << "Version 2.10.305";
-}
-
-void TestCommands::versionText()
-{
-    QFETCH(QList<int>, numbers);
-    QFETCH(QString, text);
-    QCOMPARE(dialogs::VersionText(numbers[0], numbers[1], numbers[2]), text);
 }
 
 QTEST_MAIN(TestCommands)

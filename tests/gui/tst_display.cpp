@@ -1,110 +1,37 @@
-#include "app/Main.h"
-#include "app/Settings.h"
-#include "app/SettingsRules.h"
-#include "app/basSlides.h"
-#include "browser/frmFiles.h"
-#include "display/frmSlide.h"
-#include "display/frmSlides.h"
-#include "platform/Screen.h"
-
 #include "GuiTestUtil.h"
-#include "TestUtil.h"
 
-#include <QApplication>
-#include <QImage>
-#include <QScreen>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
+using namespace guitest;
 
-#include <memory>
-
-using guitest::entries;
-using guitest::flushDeletes;
-using guitest::writePicture;
-using platform::SharedForm;
-
-namespace {
-
-QSize screenPixels()
-{
-    return QGuiApplication::primaryScreen()->geometry().size();
-}
-
-} // namespace
-
-class TestDisplay : public QObject
+class TestDisplay : public QObject, Fixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { freshStart(); }
+    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
     void viewerSizesItselfToThePicture_data();
     void viewerSizesItselfToThePicture();
-    void maximisedViewerIsRestoredFirst();
     void viewerShowsNothingForABadFile();
     void viewerKeys();
     void showStepsThroughThePictures();
     void showDropsBadPictures();
-    void showOfOnlyBadPicturesDoesNotStart();
-    void showEndsWhenTheLastPictureGoes();
     void delayIsMeasuredOnTheMonotonicClock();
     void delayKeys_data();
     void delayKeys();
-    void escapeBringsTheBrowserBack();
-    void userCannotCloseTheShow();
-    void nextPictureIsDecodedAhead();
 
 private:
-    frmSlides &startShow(const QString &mode, bool *started = nullptr);
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_root;
-    QTemporaryDir m_config;
-};
-
-void TestDisplay::initTestCase()
-{
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
-}
-
-void TestDisplay::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_root = platform::WithSeparator(m_dir->path());
-    QFile::remove(m_config.path() + "/Quorvel/Quorvel.conf");
-    basSlides::InitSharedState();
-}
-
-void TestDisplay::cleanup()
-{
-    SharedForm<frmSlides>::Unload();
-    SharedForm<frmSlide>::Unload();
-    SharedForm<frmFiles>::Unload();
-    flushDeletes();
-    platform::SetScreenPointer(platform::vbDefault);
-    QCOMPARE(platform::FormBase::LoadedCount(), 0);
-}
-
-// What the browser's show commands do, up to the show being on screen.
-frmSlides &TestDisplay::startShow(const QString &mode, bool *started)
-{
-    frmSlides &show = SharedForm<frmSlides>::Get();
-    show.Tag = mode;
-    basSlides::ScanPictures(m_dir->path(), false, show.Tag);
-    bool ok = basSlides::PictureCount >= 1 && show.ChangePicture(true);
-    if (ok) {
-        platform::SetScreenPointer(platform::vbCustom, show.MouseIcon);
-        show.tmrChange.start();
-        show.show();
+    // The browser on the test folder, then its "name order" show command.
+    frmSlides &startShow()
+    {
+        start(m_dir->path()).mnuSlideS->trigger();
+        flushDeletes();
+        frmSlides &show = SharedForm<frmSlides>::Get();
         if (!QTest::qWaitForWindowExposed(&show))
             qWarning("show not exposed");
+        return show;
     }
-    if (started)
-        *started = ok;
-    return ok ? show : SharedForm<frmSlides>::Get();
-}
+    static QSize screenPixels() { return QGuiApplication::primaryScreen()->geometry().size(); }
+};
 
 void TestDisplay::viewerSizesItselfToThePicture_data()
 {
@@ -152,19 +79,15 @@ void TestDisplay::viewerSizesItselfToThePicture()
     QVERIFY(qAbs(viewer.imgSlide->width() - viewer.width()) <= 2);
 
     // Made larger by the user: the picture grows with it, centred, with bars at the sides.
+    const QSize fitted = viewer.size();
     viewer.resize(viewer.width() * 2, viewer.height());
     QCOMPARE(viewer.imgSlide->height(), viewer.height());
     QVERIFY(qAbs(viewer.imgSlide->x() - (viewer.width() - viewer.imgSlide->width()) / 2) <= 1);
-}
-
-void TestDisplay::maximisedViewerIsRestoredFirst()
-{
-    QVERIFY(writePicture(m_root + "p.bmp", 200, 100));
-    frmSlide &viewer = SharedForm<frmSlide>::Get();
+    // Maximised: the next picture brings it back to a window fitted to the picture.
     viewer.showMaximized();
     viewer.ChangePicture(m_root + "p.bmp");
     QVERIFY(!(viewer.windowState() & Qt::WindowMaximized));
-    QCOMPARE(viewer.size(), QSize(200, 99));
+    QCOMPARE(viewer.size(), fitted);
 }
 
 void TestDisplay::viewerShowsNothingForABadFile()
@@ -187,11 +110,12 @@ void TestDisplay::viewerKeys()
 {
     for (const char *f : {"a.bmp", "b.bmp", "c.bmp"})
         QVERIFY(writePicture(m_root + QString::fromLatin1(f), 100, 80));
-    basSlides::Main(m_dir->path());
-    frmFiles &browser = SharedForm<frmFiles>::Get();
+    frmFiles &browser = start(m_dir->path());
     browser.lstFiles->SetListIndex(0);
     frmSlide &viewer = SharedForm<frmSlide>::Get();
     QCOMPARE(viewer.windowTitle(), m_root + "a.bmp");
+    viewer.activateWindow(); // as a click on it does
+    QVERIFY(QTest::qWaitForWindowActive(&viewer));
     QTest::keyClick(&viewer, Qt::Key_Down); // goes to the browser's list
     QCOMPARE(browser.lstFiles->ListIndex(), 1);
     QCOMPARE(viewer.windowTitle(), m_root + "b.bmp");
@@ -205,31 +129,34 @@ void TestDisplay::showStepsThroughThePictures()
 {
     for (const char *f : {"A.bmp", "B.jpg", "C.bmp"})
         QVERIFY(writePicture(m_root + QString::fromLatin1(f), 400, 100));
-    frmSlides &show = startShow("Normal");
+    frmSlides &show = startShow();
     QVERIFY(show.isVisible());
     QVERIFY(show.isFullScreen());
     QCOMPARE(show.picSlide.Tag, m_root + "A.bmp");
-    QCOMPARE(show.tmrChangeTag, QStringLiteral("0"));
+    QCOMPARE(show.Ahead().Pending(), m_root + "B.jpg");
     // Wider than the screen's shape: full width, centred top to bottom.
     QCOMPARE(show.imgSlide->width(), show.width());
     QCOMPARE(show.imgSlide->y(), (show.height() - show.imgSlide->height()) / 2);
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BitmapCursor);
 
-    QStringList seen;
+    QStringList seen; // each shown, then the one decoded ahead; name order wraps predictably
     for (int i = 0; i < 4; ++i) {
         QTest::keyRelease(&show, i % 2 ? Qt::Key_Return : Qt::Key_Space);
-        seen << QFileInfo(show.picSlide.Tag).fileName();
+        seen << QFileInfo(show.picSlide.Tag).fileName() + ">" + QFileInfo(show.Ahead().Pending()).fileName();
     }
-    QCOMPARE(seen, (QStringList{"B.jpg", "C.bmp", "A.bmp", "B.jpg"}));
+    QCOMPARE(seen, (QStringList{"B.jpg>C.bmp", "C.bmp>A.bmp", "A.bmp>B.jpg", "B.jpg>C.bmp"}));
     QTest::keyRelease(&show, Qt::Key_Right); // other keys do nothing
-    QCOMPARE(QFileInfo(show.picSlide.Tag).fileName(), QStringLiteral("B.jpg"));
+    show.close();                            // nor can the user close it
+    flushDeletes();
+    QVERIFY(SharedForm<frmSlides>::IsLoaded() && show.isVisible());
+    QCOMPARE(show.picSlide.Tag, m_root + "B.jpg");
 }
 
 void TestDisplay::showDropsBadPictures()
 {
     QVERIFY(writePicture(m_root + "A.bmp", 100, 100));
     QVERIFY(testutil::writeFile(m_root + "B.jpg", "broken"));
-    frmSlides &show = startShow("Normal");
+    frmSlides &show = startShow();
     QCOMPARE(basSlides::PictureCount, 2);
     QTest::keyRelease(&show, Qt::Key_Space); // B fails, is dropped, A comes again
     QCOMPARE(basSlides::PictureCount, 1);
@@ -240,59 +167,27 @@ void TestDisplay::showDropsBadPictures()
     QVERIFY(SharedForm<frmSlides>::IsLoaded());
 }
 
-void TestDisplay::showOfOnlyBadPicturesDoesNotStart()
-{
-    QVERIFY(testutil::writeFile(m_root + "x.bmp", "broken"));
-    QVERIFY(testutil::writeFile(m_root + "y.gif", "broken too"));
-    bool started = true;
-    startShow("Random", &started);
-    QVERIFY(!started);
-    QCOMPARE(basSlides::PictureCount, 0);
-    flushDeletes();
-    // The show window went (a fresh one was made by the reference above); no browser was loaded.
-    QVERIFY(!SharedForm<frmFiles>::IsLoaded());
-}
-
-void TestDisplay::showEndsWhenTheLastPictureGoes()
-{
-    QVERIFY(writePicture(m_root + "only.bmp", 100, 100));
-    basSlides::CurrentPath = m_root;
-    frmSlides &show = startShow("Normal");
-    QVERIFY(QFile::remove(m_root + "only.bmp")); // gone between its turns
-    QTest::keyRelease(&show, Qt::Key_Space);
-    flushDeletes();
-    QVERIFY(!SharedForm<frmSlides>::IsLoaded());
-    QVERIFY(SharedForm<frmFiles>::IsLoaded()); // the browser is back on its folder
-    QVERIFY(SharedForm<frmFiles>::Get().isVisible());
-    QCOMPARE(SharedForm<frmFiles>::Get().lstFiles->Tag(), m_root);
-    QVERIFY(!basSlides::RestoringPath);
-    QVERIFY(!QGuiApplication::overrideCursor());
-}
-
 void TestDisplay::delayIsMeasuredOnTheMonotonicClock()
 {
     for (const char *f : {"A.bmp", "B.bmp"})
         QVERIFY(writePicture(m_root + QString::fromLatin1(f), 50, 50));
-    frmSlides &show = SharedForm<frmSlides>::Get();
     qint64 now = 1000;
-    show.Clock = [&now] { return now; };
-    startShow("Normal");
-    show.TimeDelay = 5;
+    SharedForm<frmSlides>::Get().Clock = [&now] { return now; };
+    frmSlides &show = startShow();
+    QCOMPARE(show.TimeDelay, 5);
+    const auto after = [&](qint64 ms) {
+        now += ms;
+        show.tmrChange_Timer();
+        return QFileInfo(show.picSlide.Tag).fileName();
+    };
     QCOMPARE(show.picSlide.Tag, m_root + "A.bmp");
-    now += 4999;
-    show.tmrChange_Timer();
-    QCOMPARE(show.picSlide.Tag, m_root + "A.bmp");
-    now += 1;
-    show.tmrChange_Timer();
-    QCOMPARE(show.picSlide.Tag, m_root + "B.bmp");
+    QCOMPARE(after(4999), QStringLiteral("A.bmp"));
+    QCOMPARE(after(1), QStringLiteral("B.bmp"));
     // F12: no automatic change however long; F5 again: due at once, counted from when B went up.
     QTest::keyRelease(&show, Qt::Key_F12);
-    now += 60000;
-    show.tmrChange_Timer();
-    QCOMPARE(show.picSlide.Tag, m_root + "B.bmp");
+    QCOMPARE(after(60000), QStringLiteral("B.bmp"));
     QTest::keyRelease(&show, Qt::Key_F5);
-    show.tmrChange_Timer();
-    QCOMPARE(show.picSlide.Tag, m_root + "A.bmp");
+    QCOMPARE(after(0), QStringLiteral("A.bmp"));
 }
 
 void TestDisplay::delayKeys_data()
@@ -313,58 +208,13 @@ void TestDisplay::delayKeys()
     QFETCH(int, delay);
     QVERIFY(writePicture(m_root + "A.bmp", 50, 50));
     settings::Save(settings::kTimeDelay, QStringLiteral("25")); // read as 10
-    frmSlides &show = startShow("Normal");
+    frmSlides &show = startShow();
     QCOMPARE(int(show.TimeDelay), 10);
     show.TimeDelay = 5;
     QTest::keyRelease(&show, Qt::Key(key & ~Qt::KeyboardModifierMask), Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
     QCOMPARE(int(show.TimeDelay), delay);
     SharedForm<frmSlides>::Unload();
     QCOMPARE(settings::Get(settings::kTimeDelay, QString()), QString::number(delay));
-}
-
-void TestDisplay::escapeBringsTheBrowserBack()
-{
-    QVERIFY(writePicture(m_root + "A.bmp", 50, 50));
-    QVERIFY(writePicture(m_root + "sub/B.bmp", 50, 50));
-    basSlides::Main(m_root + "sub");
-    SharedForm<frmFiles>::Get().mnuSubShow->trigger();
-    SharedForm<frmFiles>::Unload(); // as the show's start does: settings saved
-    flushDeletes();
-    frmSlides &show = startShow("Normal");
-    QTest::keyRelease(&show, Qt::Key_Escape);
-    flushDeletes();
-    QVERIFY(!SharedForm<frmSlides>::IsLoaded());
-    QCOMPARE(basSlides::ShowList.ListCount(), 0);
-    frmFiles &browser = SharedForm<frmFiles>::Get();
-    QVERIFY(browser.isVisible());
-    QCOMPARE(browser.dirFiles->Path(), m_root + "sub");
-    QCOMPARE(browser.lstFiles->Tag(), m_root + "sub/");
-    QVERIFY(browser.mnuSubShow->isChecked()); // a fresh browser, from the saved settings
-    QVERIFY(!basSlides::RestoringPath);
-    QVERIFY(!QGuiApplication::overrideCursor());
-}
-
-void TestDisplay::userCannotCloseTheShow()
-{
-    QVERIFY(writePicture(m_root + "A.bmp", 50, 50));
-    frmSlides &show = startShow("Normal");
-    show.close();
-    flushDeletes();
-    QVERIFY(SharedForm<frmSlides>::IsLoaded());
-    QVERIFY(show.isVisible());
-}
-
-void TestDisplay::nextPictureIsDecodedAhead()
-{
-    for (const char *f : {"A.jpg", "B.jpg", "C.jpg"})
-        QVERIFY(writePicture(m_root + QString::fromLatin1(f), 640, 480));
-    frmSlides &show = startShow("Normal");
-    QCOMPARE(show.Ahead().Pending(), m_root + "B.jpg");
-    QTest::keyRelease(&show, Qt::Key_Space);
-    QCOMPARE(show.picSlide.Tag, m_root + "B.jpg");
-    QCOMPARE(show.Ahead().Pending(), m_root + "C.jpg");
-    QTest::keyRelease(&show, Qt::Key_Space);
-    QCOMPARE(show.Ahead().Pending(), m_root + "A.jpg"); // name order wraps predictably
 }
 
 QTEST_MAIN(TestDisplay)

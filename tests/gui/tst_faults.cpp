@@ -1,44 +1,24 @@
 // The program under bad folders, odd names, deep and large trees and broken settings: it keeps
 // working, shows what it can, and deletes nothing but the chosen file.
 
-#include "app/Main.h"
-#include "app/Settings.h"
-#include "app/SettingsRules.h"
-#include "app/basSlides.h"
-#include "browser/frmFiles.h"
-#include "display/frmSlide.h"
-#include "display/frmSlides.h"
-#include "platform/Screen.h"
-
 #include "GuiTestUtil.h"
-#include "TestUtil.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <cstdio>
-#include <memory>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
-using guitest::entries;
-using guitest::flushDeletes;
-using guitest::writePicture;
-using platform::SharedForm;
+using namespace guitest;
 
-class TestFaults : public QObject
+class TestFaults : public QObject, Fixture
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-    void pictureDeletedBeforeItsTurn();
+    void init() { freshStart(); }
+    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
+    void pictureRemovedBeforeItsTurn_data();
+    void pictureRemovedBeforeItsTurn();
     void linkLoopUnderTheShowFolder();
     void oddNames();
     void nameThatIsNotUtf8();
@@ -47,55 +27,46 @@ private slots:
     void garbageInEverySetting();
     void settingsFileIsAFolder();
     void settingsWrittenByTwoProgramsAtOnce();
-
-private:
-    frmFiles &start(const QString &folder);
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_root;
-    QTemporaryDir m_config;
 };
 
-void TestFaults::initTestCase()
+void TestFaults::pictureRemovedBeforeItsTurn_data()
 {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+    QTest::addColumn<QStringList>("pictures");
+    QTest::addColumn<QString>("removed"); // once the show is up
+    QTest::addColumn<int>("presses");
+    QTest::addColumn<QString>("shown"); // "": the show ended
+    const QStringList abc{"A.bmp", "B.bmp", "C.bmp"};
+    QTest::newRow("while decoded ahead") << abc << "B.bmp" << 1 << "C.bmp";
+    QTest::newRow("before it is decoded") << abc << "C.bmp" << 2 << "A.bmp";
+    QTest::newRow("the last one") << QStringList{"only.bmp"} << "only.bmp" << 1 << "";
 }
 
-void TestFaults::init()
+void TestFaults::pictureRemovedBeforeItsTurn()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_root = platform::WithSeparator(m_dir->path());
-    QDir(m_config.path()).removeRecursively();
-    QDir().mkpath(m_config.path());
-}
-
-void TestFaults::cleanup()
-{
-    SharedForm<frmSlides>::Unload();
-    SharedForm<frmSlide>::Unload();
-    SharedForm<frmFiles>::Unload();
-    flushDeletes();
-    platform::SetScreenPointer(platform::vbDefault);
-    QCOMPARE(platform::FormBase::LoadedCount(), 0);
-}
-
-frmFiles &TestFaults::start(const QString &folder)
-{
-    basSlides::Main(folder);
-    return SharedForm<frmFiles>::Get();
-}
-
-void TestFaults::pictureDeletedBeforeItsTurn()
-{
-    for (const char *f : {"A.bmp", "B.bmp", "C.bmp"})
-        QVERIFY(writePicture(m_root + QString::fromLatin1(f)));
-    frmFiles &browser = start(m_dir->path());
-    browser.mnuSlideS->trigger();
+    QFETCH(QStringList, pictures);
+    QFETCH(QString, removed);
+    QFETCH(int, presses);
+    QFETCH(QString, shown);
+    for (const QString &p : pictures)
+        QVERIFY(writePicture(m_root + p));
+    start(m_dir->path()).mnuSlideS->trigger();
     frmSlides &show = SharedForm<frmSlides>::Get();
-    QCOMPARE(show.Ahead().Pending(), m_root + "B.bmp"); // already being decoded ahead
-    QVERIFY(QFile::remove(m_root + "B.bmp"));
-    QTest::keyRelease(&show, Qt::Key_Space);
-    QCOMPARE(basSlides::PictureCount, 2); // dropped at its turn, decoded or not
-    QCOMPARE(show.picSlide.Tag, m_root + "C.bmp");
+    QCOMPARE(show.Ahead().Pending(), m_root + pictures.value(1, pictures[0]));
+    QVERIFY(QFile::remove(m_root + removed));
+    for (int i = 0; i < presses; ++i)
+        QTest::keyRelease(&show, Qt::Key_Space);
+    flushDeletes();
+    QCOMPARE(basSlides::PictureCount, pictures.size() - 1); // dropped at its turn, decoded or not
+    if (!shown.isEmpty()) {
+        QCOMPARE(show.picSlide.Tag, m_root + shown);
+        return;
+    }
+    QVERIFY(!SharedForm<frmSlides>::IsLoaded());
+    frmFiles *browser = SharedForm<frmFiles>::IfLoaded(); // back on its folder
+    QVERIFY(browser && browser->isVisible());
+    QCOMPARE(browser->lstFiles->Tag(), m_root);
+    QVERIFY(!basSlides::RestoringPath);
+    QVERIFY(!QGuiApplication::overrideCursor());
 }
 
 void TestFaults::linkLoopUnderTheShowFolder()
@@ -152,9 +123,9 @@ void TestFaults::nameThatIsNotUtf8()
     browser.lstFiles->SetListIndex(odd);
     QVERIFY(SharedForm<frmSlide>::Get().imgSlide->isVisible()); // shown like any other
     browser.mnuDelete->trigger();
-    QVERIFY(::access((root + "/bad\xff\xfe.bmp").constData(), F_OK) != 0);
-    QVERIFY(::access((root + "/bad\xef\xbf\xbd\xef\xbf\xbd.bmp").constData(), F_OK) == 0);
-    QVERIFY(::access((root + "/good.bmp").constData(), F_OK) == 0);
+    const auto exists = [&](const char *name) { return ::access((root + name).constData(), F_OK) == 0; };
+    QVERIFY(!exists("/bad\xff\xfe.bmp"));
+    QVERIFY(exists("/bad\xef\xbf\xbd\xef\xbf\xbd.bmp") && exists("/good.bmp"));
     QCOMPARE(browser.lstFiles->ListCount(), 2);
 }
 
@@ -214,13 +185,13 @@ void TestFaults::garbageInEverySetting()
 
 void TestFaults::settingsFileIsAFolder()
 {
-    QVERIFY(QDir().mkpath(m_config.path() + "/Quorvel/Quorvel.conf"));
+    QVERIFY(QDir().mkpath(settingsFile()));
     QVERIFY(writePicture(m_root + "a.bmp"));
     frmFiles &browser = start(m_dir->path());
     QCOMPARE(browser.lstFiles->ListCount(), 1);
     browser.mnuExit->trigger(); // saving fails quietly
     flushDeletes();
-    QVERIFY(QFileInfo(m_config.path() + "/Quorvel/Quorvel.conf").isDir());
+    QVERIFY(QFileInfo(settingsFile()).isDir());
 }
 
 void TestFaults::settingsWrittenByTwoProgramsAtOnce()
@@ -239,11 +210,10 @@ void TestFaults::settingsWrittenByTwoProgramsAtOnce()
     ::waitpid(child, &status, 0);
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     // Read afresh from the file, as the next run would.
-    QSettings file(m_config.path() + "/Quorvel/Quorvel.conf", QSettings::IniFormat);
+    QSettings file(settingsFile(), QSettings::IniFormat);
     QCOMPARE(file.status(), QSettings::NoError);
     QCOMPARE(file.value("Settings/TimeDelay").toString(), QStringLiteral("7"));
-    const QVariant position = file.value("Settings/WindowPosition");
-    QCOMPARE(position.toString(), QStringLiteral("199,2,3,4"));
+    QCOMPARE(file.value("Settings/WindowPosition").toString(), QStringLiteral("199,2,3,4"));
 }
 
 QTEST_MAIN(TestFaults)
