@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace platform {
@@ -89,38 +90,6 @@ int dibOffset(uint16_t function, uint32_t paramWords)
     }
 }
 
-// False when the bitmap header claims more pixels than the bytes behind it can hold.
-bool plausibleDib(QByteArrayView dib)
-{
-    if (dib.size() < 12)
-        return true; // too short to say anything; libwmf rejects it itself
-    const uint32_t headerSize = qFromLittleEndian<uint32_t>(dib.data());
-    qint64 width = 0;
-    qint64 height = 0;
-    int bitCount = 0;
-    uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = qFromLittleEndian<uint16_t>(dib.data() + 4);
-        height = qFromLittleEndian<uint16_t>(dib.data() + 6);
-        bitCount = qFromLittleEndian<uint16_t>(dib.data() + 10);
-    } else if (headerSize >= 40 && dib.size() >= 20) {
-        width = qFromLittleEndian<int32_t>(dib.data() + 4);
-        height = std::abs(qint64(qFromLittleEndian<int32_t>(dib.data() + 8)));
-        bitCount = qFromLittleEndian<uint16_t>(dib.data() + 14);
-        compression = qFromLittleEndian<uint32_t>(dib.data() + 16);
-    } else {
-        return true;
-    }
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
-        return false;
-    const bool uncompressed = compression == 0 || compression == 3;
-    if (!uncompressed)
-        return width * height <= (qint64(64) << 20); // run-length data may skip; bound it plainly
-    const qint64 stride = ((width * qMax(bitCount, 1) + 31) / 32) * 4;
-    // One row of slack: some writers drop the padding of the last row.
-    return stride * (height - 1) <= dib.size();
-}
-
 bool plausibleMetaHeader(QByteArrayView d, qsizetype at)
 {
     if (d.size() < at + WmfHeader::kMetaHeaderSize)
@@ -132,6 +101,47 @@ bool plausibleMetaHeader(QByteArrayView d, qsizetype at)
 }
 
 } // namespace
+
+bool WmfHeader::plausibleDib(QByteArrayView dib)
+{
+    // libwmf's reader skips what a header holds beyond its 40 bytes one byte at a time, and
+    // reads the palette it is told of: a header size below 40 (other than the 12-byte core
+    // header) or beyond the data, or a palette larger than the data, sends it into billions of
+    // steps or a huge allocation.
+    if (dib.size() < 12)
+        return false;
+    const uint32_t headerSize = qFromLittleEndian<uint32_t>(dib.data());
+    qint64 width = 0;
+    qint64 height = 0;
+    int bitCount = 0;
+    uint32_t compression = 0;
+    qint64 paletteBytes = 0;
+    if (headerSize == 12) {
+        width = qFromLittleEndian<uint16_t>(dib.data() + 4);
+        height = qFromLittleEndian<uint16_t>(dib.data() + 6);
+        bitCount = qFromLittleEndian<uint16_t>(dib.data() + 10);
+        paletteBytes = bitCount <= 8 ? 3 * (qint64(1) << bitCount) : 0;
+    } else if (headerSize >= 40 && headerSize <= uint32_t(dib.size())) {
+        width = qFromLittleEndian<int32_t>(dib.data() + 4);
+        height = std::abs(qint64(qFromLittleEndian<int32_t>(dib.data() + 8)));
+        bitCount = qFromLittleEndian<uint16_t>(dib.data() + 14);
+        compression = qFromLittleEndian<uint32_t>(dib.data() + 16);
+        const qint64 colorsUsed = qFromLittleEndian<uint32_t>(dib.data() + 32);
+        paletteBytes = 4 * (bitCount <= 8 ? std::min(colorsUsed, qint64(1) << bitCount) : colorsUsed);
+    } else {
+        return false;
+    }
+    if (bitCount < 1 || bitCount > 32 || headerSize + paletteBytes > dib.size())
+        return false;
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        return false;
+    const bool uncompressed = compression == 0 || compression == 3;
+    if (!uncompressed)
+        return width * height <= (qint64(64) << 20); // run-length data may skip; bound it plainly
+    const qint64 stride = ((width * bitCount + 31) / 32) * 4;
+    // One row of slack: some writers drop the padding of the last row.
+    return stride * (height - 1) <= dib.size();
+}
 
 bool WmfHeader::looksLikeWmf(QByteArrayView head)
 {

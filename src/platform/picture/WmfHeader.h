@@ -64,6 +64,11 @@ struct WmfHeader
     // True when the first bytes carry the placeable magic or a plausible METAHEADER.
     static bool looksLikeWmf(QByteArrayView head);
 
+    // False for a device-independent bitmap (header, palette, pixels) that libwmf's bitmap
+    // reader must not be given: a header it would loop or over-allocate on, or more pixels
+    // than the bytes behind it can hold.
+    static bool plausibleDib(QByteArrayView dib);
+
     // See above; empty when the file does not say.
     QSizeF naturalTwips() const;
 

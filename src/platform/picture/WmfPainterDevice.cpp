@@ -1,5 +1,7 @@
 #include "platform/picture/WmfPainterDevice.h"
 
+#include "platform/picture/WmfHeader.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFont>
@@ -1128,6 +1130,11 @@ struct WmfPainterDevice::Canvas
 
     static void bmpRead(wmfAPI *api, wmfBMP_Read_t *r)
     {
+        // The file was checked as a whole before playing; this catches a bitmap reached through
+        // a record chain that libwmf walks differently. Left unread, the record is skipped.
+        if (!r->buffer || r->length <= 0
+            || !WmfHeader::plausibleDib(QByteArrayView(r->buffer, qsizetype(r->length))))
+            return;
         wmf_ipa_bmp_read(api, r);
     }
 

@@ -64,6 +64,24 @@ QByteArray square(const Records &records, int objects = 2)
     return Bytes::wmf(Records{Bytes::setWindowOrg(0, 0), Bytes::setWindowExt(100, 100)} + records, 96, 100, 100, objects);
 }
 
+// A DIB pattern brush of `side` x `side` pixels (rows of zeros and ones), whose header size,
+// depth and colour count may lie.
+Bytes::WmfRecord patternBrush(quint32 headerSize, quint32 colorsUsed = 2, quint16 bitCount = 1, int side = 8)
+{
+    QByteArray dib(40 + 2 * 4 + side * 4, '\0');
+    uchar *d = reinterpret_cast<uchar *>(dib.data());
+    qToLittleEndian<quint32>(headerSize, d);
+    qToLittleEndian<qint32>(side, d + 4);
+    qToLittleEndian<qint32>(side, d + 8);
+    qToLittleEndian<quint16>(1, d + 12);
+    qToLittleEndian<quint16>(bitCount, d + 14);
+    qToLittleEndian<quint32>(colorsUsed, d + 32);
+    dib[40 + 4 + 2] = char(0xFF); // second colour red
+    for (int row = 0; row < side; ++row)
+        dib[48 + 4 * row] = char(row % 2 ? 0xAA : 0x55);
+    return {0x0142, {5, 0}, dib}; // BS_DIBPATTERNPT, DIB_RGB_COLORS
+}
+
 bool isRed(QRgb p) { return qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90; }
 bool isBlue(QRgb p) { return qBlue(p) > 180 && qRed(p) < 90 && qGreen(p) < 90; }
 const QRgb white = qRgb(255, 255, 255);
@@ -486,6 +504,15 @@ void TestPictureLoader::hostileMetafiles_data()
     QTest::newRow("font 32767 units high")
         << square({Bytes::font(-32767, "Arial"), Bytes::selectObject(0), Bytes::textOut(0, 0, QByteArray(4000, 'W'))}, 1)
         << large << true;
+    // libwmf's bitmap reader steps over a header's bytes past 40 one by one and trusts the
+    // palette size: a lying header once kept it busy for hours.
+    const auto brushed = [](const Bytes::WmfRecord &brush) {
+        return square({brush, Bytes::selectObject(0), Bytes::rectangle(0, 0, 100, 100)}, 1);
+    };
+    QTest::newRow("pattern brush") << brushed(patternBrush(40)) << small << true;
+    QTest::newRow("pattern brush, header of 5 bytes") << brushed(patternBrush(5)) << small << false;
+    QTest::newRow("pattern brush, header beyond the record") << brushed(patternBrush(0xFFFFFFF0)) << small << false;
+    QTest::newRow("pattern brush, 4 billion colours") << brushed(patternBrush(40, 0xFFFFFFFF, 24, 1)) << small << false;
     const QByteArray sound = Bytes::wmfRedLeftHalf(1440, 1440, 1440);
     QTest::newRow("canvas wider than the cap") << sound << QSize(platform::WmfRenderer::kMaxSide + 1, 16) << false;
     QTest::newRow("canvas over the byte cap") << sound << QSize(16384, 16384) << false;
