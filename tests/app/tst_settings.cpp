@@ -3,7 +3,6 @@
 
 #include "TestUtil.h"
 
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -18,23 +17,19 @@ private slots:
     void initTestCase();
     void leadingNumber_data();
     void leadingNumber();
-    void roundHalfEven_data();
     void roundHalfEven();
     void timeDelay_data();
     void timeDelay();
     void windowPosition_data();
     void windowPosition();
-    void windowPositionRoundTrip();
     void includeSubDirs_data();
     void includeSubDirs();
     void storeUsesTheConfigFile();
-    void handEditedListIsJoined();
     void brokenStoresGiveDefaults_data();
     void brokenStoresGiveDefaults();
-    void unwritableStoreIsHarmless();
 
 private:
-    void useStoreFolder(const QString &folder);
+    static void useStoreFolder(const QString &f) { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, f); }
     QTemporaryDir m_config;
 };
 
@@ -45,29 +40,18 @@ void TestSettings::initTestCase()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
 }
 
-void TestSettings::useStoreFolder(const QString &folder)
-{
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
-}
-
 void TestSettings::leadingNumber_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("value");
     const std::pair<const char *, double> rows[] = {
-        {"", 0},         {"abc", 0},         {"12", 12},       {"  12", 12},     {"\t 7", 7},
-        {"-3", -3},      {"+4", 4},          {"7.5", 7.5},     {"2.5", 2.5},     {"1,2", 1},
-        {"12abc", 12},   {".5", 0.5},        {"-.5", -0.5},    {"1e5", 1},       {"--3", 0},
-        {"3.7.1", 3.7},  {"- 3", 0},         {"5.", 5},        {".", 0},         {"x5", 0},
-        {"0.000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
-         "000000000000000000000000000000000000000000000000000000000000000000000000000000000000000001",
-         0},
+        {"abc", 0}, {"\t 7", 7},   {"-3", -3},     {"+4", 4}, {"12abc", 12}, {"-.5", -0.5},
+        {"1e5", 1}, {"--3", 0},    {"3.7.1", 3.7}, {"- 3", 0}, {"1,2", 1},
     };
     for (const auto &[text, value] : rows)
-        QTest::newRow(QByteArray("'").append(text).append("'").left(30).constData()) << QString::fromLatin1(text) << value;
+        QTest::newRow(text) << QString::fromLatin1(text) << value;
     QTest::newRow("400 digits") << QString(400, u'9') << std::numeric_limits<double>::max();
+    QTest::newRow("tiny") << "0." + QString(400, u'0') + "1" << 0.0;
 }
 
 void TestSettings::leadingNumber()
@@ -77,20 +61,10 @@ void TestSettings::leadingNumber()
     QCOMPARE(LeadingNumber(text), value);
 }
 
-void TestSettings::roundHalfEven_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<double>("rounded");
-    for (auto [v, r] : {std::pair{2.5, 2.0}, {3.5, 4.0}, {-2.5, -2.0}, {-3.5, -4.0}, {0.5, 0.0}, {1.5, 2.0},
-                        {7.5, 8.0}, {2.4999, 2.0}, {2.5001, 3.0}, {-0.4, -0.0}, {1e300, 1e300}})
-        QTest::newRow(qPrintable(QString::number(v))) << v << r;
-}
-
 void TestSettings::roundHalfEven()
 {
-    QFETCH(double, value);
-    QFETCH(double, rounded);
-    QCOMPARE(RoundHalfEven(value), rounded);
+    for (auto [v, r] : {std::pair{2.5, 2.0}, {3.5, 4.0}, {-2.5, -2.0}, {0.5, 0.0}, {2.5001, 3.0}, {1e300, 1e300}})
+        QCOMPARE(RoundHalfEven(v), r);
 }
 
 void TestSettings::timeDelay_data()
@@ -98,12 +72,11 @@ void TestSettings::timeDelay_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("delay");
     const std::pair<const char *, int> rows[] = {
-        {"5", 5},   {"1", 2},     {"-3", 2},    {"11", 10},  {"0", 0},     {"abc", 0},  {"7.5", 8},
-        {"2.5", 2}, {"25", 10},   {"0.4", 0},   {"1.5", 2},  {"10.5", 10}, {"", 0},     {"99999999999999999999", 10},
-        {"-99999999999", 2},     {"32768", 10}, {"-32769", 2}, {" 4 seconds", 4},
+        {"5", 5}, {"1", 2},   {"-3", 2},  {"11", 10}, {"0", 0}, {"abc", 0}, {"7.5", 8},
+        {"2.5", 2}, {"99999999999999999999", 10}, {"-99999999999", 2}, {" 4 seconds", 4},
     };
     for (const auto &[text, delay] : rows)
-        QTest::newRow(text[0] ? text : "(empty)") << QString::fromLatin1(text) << delay;
+        QTest::newRow(text) << QString::fromLatin1(text) << delay;
 }
 
 void TestSettings::timeDelay()
@@ -129,13 +102,9 @@ void TestSettings::windowPosition_data()
     QTest::newRow("height cut at bottom") << "0,6000,100,5000" << QList<int>{0, 6000, 100, 1200};
     QTest::newRow("negative size") << "10,10,-5,-5" << QList<int>{10, 10, 0, 0};
     QTest::newRow("garbage") << "abc" << QList<int>{0, 0, 0, 0};
-    QTest::newRow("extra fields ignored") << "1,2,3,4,5" << QList<int>{1, 2, 3, 4};
     QTest::newRow("blanks and halves") << " 2.5, 3.5 ,10,10" << QList<int>{2, 4, 10, 10};
-    QTest::newRow("two fields") << "100,200" << QList<int>{100, 200, 200, 200};
     QTest::newRow("huge numbers") << "99999999999999,99999999999999,99999999999999,99999999999999"
                                   << QList<int>{5760, 4800, 3840, 2400};
-    QTest::newRow("huge negative") << "-99999999999999,-99999999999999,1,1" << QList<int>{0, 0, 1, 1};
-    QTest::newRow("as written") << "6912,2400,2688,4800" << QList<int>{6912, 2400, 2688, 4800};
 }
 
 void TestSettings::windowPosition()
@@ -144,23 +113,15 @@ void TestSettings::windowPosition()
     QFETCH(QList<int>, placement);
     const WindowPlacement p = ReadWindowPosition(text, 9600, 7200);
     QCOMPARE((QList<int>{p.left, p.top, p.width, p.height}), placement);
-}
-
-void TestSettings::windowPositionRoundTrip()
-{
-    const WindowPlacement p{-15, 30, 4608, 3600};
-    QCOMPARE(WriteWindowPosition(p), QStringLiteral("-15,30,4608,3600"));
-    QCOMPARE(ReadWindowPosition(WriteWindowPosition({6912, 7200 - 3600, 4608, 3600}), 15360, 11520),
-             (WindowPlacement{6912, 3600, 4608, 3600}));
+    QCOMPARE(ReadWindowPosition(WriteWindowPosition(p), 9600, 7200), p); // what is written reads back
 }
 
 void TestSettings::includeSubDirs_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("checked");
-    for (auto [t, c] : {std::pair{"1", true}, {"0", false}, {"2", false}, {"abc", false}, {"", false},
-                        {"1.0", true}, {" 1", true}, {"01", true}, {"-1", false}, {"1,0", true}})
-        QTest::newRow(t[0] ? t : "(empty)") << QString::fromLatin1(t) << c;
+    for (auto [t, c] : {std::pair{"1", true}, {"0", false}, {"2", false}, {"abc", false}, {"1.0", true}, {"-1", false}})
+        QTest::newRow(t) << QString::fromLatin1(t) << c;
 }
 
 void TestSettings::includeSubDirs()
@@ -174,64 +135,35 @@ void TestSettings::includeSubDirs()
 void TestSettings::storeUsesTheConfigFile()
 {
     QCOMPARE(Get(kTimeDelay, QStringLiteral("5")), QStringLiteral("5")); // first run: the default
-    Save(kWindowPosition, QStringLiteral("6912,7200,4608,3600"));
     Save(kPathName, QStringLiteral("/pictures/with space, comma/"));
-    QCOMPARE(Get(kWindowPosition, QString()), QStringLiteral("6912,7200,4608,3600"));
     QCOMPARE(Get(kPathName, QString()), QStringLiteral("/pictures/with space, comma/"));
-
-    QFile file(m_config.path() + "/Quorvel/Quorvel.conf");
-    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
-    const QByteArray content = file.readAll();
-    QVERIFY(content.startsWith("[Settings]"));
-    QVERIFY(content.contains("WindowPosition="));
-}
-
-void TestSettings::handEditedListIsJoined()
-{
-    QTemporaryDir dir;
-    useStoreFolder(dir.path());
-    QVERIFY(testutil::writeFile(dir.path() + "/Quorvel/Quorvel.conf",
+    // The file a user may edit by hand: a list value is read back joined, as written.
+    QVERIFY(testutil::writeFile(m_config.path() + "/Quorvel/Quorvel.conf",
                                 "[Settings]\nWindowPosition=1,2,3,4\nTimeDelay=7\n"));
     QCOMPARE(Get(kWindowPosition, QString()), QStringLiteral("1,2,3,4"));
     QCOMPARE(Get(kTimeDelay, QStringLiteral("5")), QStringLiteral("7"));
-    useStoreFolder(m_config.path());
 }
 
 void TestSettings::brokenStoresGiveDefaults_data()
 {
-    QTest::addColumn<QByteArray>("content"); // empty: the settings file is a folder
-    QTest::newRow("file is a folder") << QByteArray();
-    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\n\x01\x02", 11);
-    QTest::newRow("no section") << QByteArray("TimeDelay=9\n");
-    QTest::newRow("unterminated quote") << QByteArray("[Settings]\nTimeDelay=\"9\n");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("file"); // what is in the way, below a fresh store folder
+    QTest::newRow("file is a folder") << QByteArray() << "/Quorvel/Quorvel.conf";
+    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\n\x01\x02", 11) << "/Quorvel/Quorvel.conf";
+    QTest::newRow("store folder is a file") << QByteArray("not a folder") << "";
 }
 
 void TestSettings::brokenStoresGiveDefaults()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, file);
     QTemporaryDir dir;
-    useStoreFolder(dir.path());
-    const QString path = dir.path() + "/Quorvel/Quorvel.conf";
-    if (content.isEmpty())
-        QVERIFY(QDir().mkpath(path));
-    else
-        QVERIFY(testutil::writeFile(path, content));
-    const QString delay = Get(kTimeDelay, QStringLiteral("5"));
-    const int16_t d = ReadTimeDelay(delay);
-    QVERIFY2(d == 5 || d == 9, qPrintable(delay)); // garbage never stops the program
-    QCOMPARE(Get(kPathName, QStringLiteral("/default/")), QStringLiteral("/default/"));
-    Save(kTimeDelay, QStringLiteral("3")); // must not crash, whatever becomes of it
-    useStoreFolder(m_config.path());
-}
-
-void TestSettings::unwritableStoreIsHarmless()
-{
-    // The folder for the store is an ordinary file: nothing can be written below it.
-    QTemporaryDir dir;
-    QVERIFY(testutil::writeFile(dir.path() + "/blocker", "not a folder"));
-    useStoreFolder(dir.path() + "/blocker");
-    Save(kTimeDelay, QStringLiteral("4"));
-    QCOMPARE(QFileInfo(dir.path() + "/blocker").isFile(), true);
+    const QString path = dir.path() + "/store" + file;
+    QVERIFY(content.isEmpty() ? QDir().mkpath(path) : testutil::writeFile(path, content));
+    useStoreFolder(dir.path() + "/store");
+    QCOMPARE(Get(kTimeDelay, QStringLiteral("5")), QStringLiteral("5")); // garbage never stops the program
+    Save(kTimeDelay, QStringLiteral("3")); // must not crash, nor replace what is in the way
+    QCOMPARE(QFileInfo(path).isDir(), content.isEmpty());
     QCOMPARE(Get(kPathName, QStringLiteral("/d/")), QStringLiteral("/d/"));
     useStoreFolder(m_config.path());
 }

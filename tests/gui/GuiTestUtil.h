@@ -12,23 +12,16 @@
 #include "dialogs/frmSplash.h"
 #include "display/frmSlide.h"
 #include "display/frmSlides.h"
-#include "platform/FileList.h"
-#include "platform/FileSys.h"
 #include "platform/Screen.h"
 
 #include "TestUtil.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QImage>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdio>
 #include <memory>
 
 namespace guitest {
@@ -55,10 +48,7 @@ inline bool writePicture(const QString &path, int w = 60, int h = 40, QColor col
 }
 
 // The same for a path given as the file system's bytes (names that are not UTF-8).
-inline bool writePicture(const QByteArray &raw)
-{
-    return writePicture(platform::DecodeName(raw.constData(), size_t(raw.size())));
-}
+inline bool writePicture(const QByteArray &b) { return writePicture(platform::DecodeName(b.constData(), size_t(b.size()))); }
 
 inline QStringList entries(const platform::FileList *l)
 {

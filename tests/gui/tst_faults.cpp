@@ -5,9 +5,6 @@
 
 #include <QElapsedTimer>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace guitest;
 
 class TestFaults : public QObject, Fixture
@@ -65,8 +62,7 @@ void TestFaults::pictureRemovedBeforeItsTurn()
     frmFiles *browser = SharedForm<frmFiles>::IfLoaded(); // back on its folder
     QVERIFY(browser && browser->isVisible());
     QCOMPARE(browser->lstFiles->Tag(), m_root);
-    QVERIFY(!basSlides::RestoringPath);
-    QVERIFY(!QGuiApplication::overrideCursor());
+    QVERIFY(!basSlides::RestoringPath && !QGuiApplication::overrideCursor());
 }
 
 void TestFaults::linkLoopUnderTheShowFolder()
@@ -112,21 +108,17 @@ void TestFaults::nameThatIsNotUtf8()
     const QByteArray root = QFile::encodeName(m_dir->path());
     QVERIFY(writePicture(root + "/bad\xff\xfe.bmp"));
     QVERIFY(writePicture(root + "/bad\xef\xbf\xbd\xef\xbf\xbd.bmp")); // what a lossy decoding would name it
-    QVERIFY(writePicture(root + "/good.bmp"));
     frmFiles &browser = start(m_dir->path());
-    QCOMPARE(browser.lstFiles->ListCount(), 3);
-    int odd = -1;
-    for (int i = 0; i < 3; ++i)
-        if (platform::EncodePath(browser.lstFiles->List(i)).endsWith("\xff\xfe.bmp"))
-            odd = i;
-    QVERIFY(odd >= 0);
-    browser.lstFiles->SetListIndex(odd);
+    QCOMPARE(browser.lstFiles->ListCount(), 2);
+    const auto isOdd = [&](int i) { return platform::EncodePath(browser.lstFiles->List(i)).endsWith("\xff\xfe.bmp"); };
+    browser.lstFiles->SetListIndex(isOdd(0) ? 0 : 1);
+    QVERIFY(isOdd(browser.lstFiles->ListIndex()));
     QVERIFY(SharedForm<frmSlide>::Get().imgSlide->isVisible()); // shown like any other
     browser.mnuDelete->trigger();
     const auto exists = [&](const char *name) { return ::access((root + name).constData(), F_OK) == 0; };
     QVERIFY(!exists("/bad\xff\xfe.bmp"));
-    QVERIFY(exists("/bad\xef\xbf\xbd\xef\xbf\xbd.bmp") && exists("/good.bmp"));
-    QCOMPARE(browser.lstFiles->ListCount(), 2);
+    QVERIFY(exists("/bad\xef\xbf\xbd\xef\xbf\xbd.bmp"));
+    QCOMPARE(browser.lstFiles->ListCount(), 1);
 }
 
 void TestFaults::deepTree()
@@ -152,8 +144,7 @@ void TestFaults::hundredThousandFiles()
     const QByteArray root = QFile::encodeName(m_dir->path());
     for (int i = 0; i < 100000; ++i) {
         FILE *f = std::fopen((root + "/f" + QByteArray::number(i) + (i % 2 ? ".jpg" : ".txt")).constData(), "w");
-        QVERIFY(f);
-        std::fclose(f);
+        QVERIFY(f && std::fclose(f) == 0);
     }
     QElapsedTimer t;
     t.start();
@@ -174,8 +165,7 @@ void TestFaults::garbageInEverySetting()
     QVERIFY(writePicture(m_root + "a.bmp"));
     basSlides::Main(QString()); // the saved folder is garbage: a folder that is not there
     frmFiles &browser = SharedForm<frmFiles>::Get();
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QVERIFY(screen.contains(browser.frameGeometry().topLeft()));
+    QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(browser.frameGeometry().topLeft()));
     QVERIFY(!browser.mnuSubShow->isChecked());
     QCOMPARE(browser.lstFiles->ListCount(), 0);
     browser.dirFiles->SetPath(m_dir->path());

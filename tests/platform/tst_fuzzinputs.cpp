@@ -20,22 +20,19 @@ constexpr int kBudgetFactor = 3;
 constexpr int kBudgetFactor = 1;
 #endif
 
-// One row per file in `dir`; a lone empty row when there are none, so that inputs gone
-// missing fail instead of passing unseen.
-void addFiles(const QDir &dir, const QStringList &filters = {})
+// One row per file in `dir` with its contents; a lone empty row when there are none, so that
+// inputs gone missing fail instead of passing unseen.
+void addFiles(const QString &dir, const QStringList &filters = {})
 {
     QTest::addColumn<QString>("path");
-    const QStringList names = dir.entryList(filters, QDir::Files, QDir::Name | QDir::IgnoreCase);
-    for (const QString &n : names)
-        QTest::newRow(qPrintable(n)) << dir.filePath(n);
+    QTest::addColumn<QByteArray>("bytes");
+    const QStringList names = QDir(dir).entryList(filters, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QString &n : names) {
+        QFile in(dir + '/' + n);
+        QTest::newRow(qPrintable(n)) << in.fileName() << (in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray());
+    }
     if (names.isEmpty())
-        QTest::newRow("none") << QString();
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile in(path);
-    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+        QTest::newRow("none") << dir << QByteArray();
 }
 
 // Reads and decodes `file` as the viewer does. Empty when all went well: quickly, and whatever
@@ -48,14 +45,11 @@ QString loadFault(const QString &file, QSize target)
     const QImage image = platform::DecodePicture(file, target);
     if (timer.elapsed() >= 2000 * kBudgetFactor)
         return QStringLiteral("took %1 ms").arg(timer.elapsed());
-    if (image.isNull())
-        return {};
-    if (!info || info->pixels.isEmpty())
-        return QStringLiteral("decoded, but its header was refused");
-    const QSize promised = platform::PictureDecodeSize(*info, target);
-    const bool icon = file.endsWith(QLatin1String(".ico"), Qt::CaseInsensitive)
-                      || file.endsWith(QLatin1String(".cur"), Qt::CaseInsensitive);
-    if (icon ? image.width() <= promised.width() && image.height() <= promised.height() : image.size() == promised)
+    // A decoded picture whose header was refused has no promised size at all.
+    const QSize promised = info ? platform::PictureDecodeSize(*info, target) : QSize();
+    const bool icon = QStringList{"ico", "cur"}.contains(QFileInfo(file).suffix(), Qt::CaseInsensitive);
+    if (image.isNull() || (icon ? image.width() <= promised.width() && image.height() <= promised.height()
+                                : image.size() == promised))
         return {};
     return QStringLiteral("decoded %1x%2, promised %3x%4").arg(image.width()).arg(image.height())
         .arg(promised.width()).arg(promised.height());
@@ -69,11 +63,14 @@ class TestFuzzInputs : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
-    void pictures_data() { addFiles(QDir(QStringLiteral(QUORVEL_TEST_DATA_DIR "/fuzz-picture"))); }
+    void pictures_data() { addFiles(QStringLiteral(QUORVEL_TEST_DATA_DIR "/fuzz-picture")); }
     void pictures();
-    void settingsTexts_data() { addFiles(QDir(QStringLiteral(QUORVEL_TEST_DATA_DIR "/fuzz-settings"))); }
+    void settingsTexts_data() { addFiles(QStringLiteral(QUORVEL_TEST_DATA_DIR "/fuzz-settings")); }
     void settingsTexts();
-    void damagedSamples_data();
+    void damagedSamples_data()
+    {
+        addFiles(QStringLiteral(QUORVEL_SAMPLES_DIR), {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.ico", "*.cur", "*.wmf"});
+    }
     void damagedSamples();
 
 private:
@@ -84,7 +81,7 @@ void TestFuzzInputs::pictures()
 {
     // As the fuzzer takes them: the first byte picks the extension, the rest is the file.
     QFETCH(QString, path);
-    const QByteArray bytes = contents(path);
+    QFETCH(QByteArray, bytes);
     QVERIFY2(!bytes.isEmpty(), qPrintable(QStringLiteral("no input at '%1'").arg(path)));
     static const char *const extensions[] = {".bmp", ".jpg", ".jpeg", ".gif", ".ico", ".cur", ".wmf"};
     const QString file = m_dir.filePath(QLatin1String("input") + QLatin1String(extensions[uchar(bytes[0]) % 7]));
@@ -96,7 +93,7 @@ void TestFuzzInputs::pictures()
 void TestFuzzInputs::settingsTexts()
 {
     QFETCH(QString, path);
-    const QByteArray bytes = contents(path);
+    QFETCH(QByteArray, bytes);
     QVERIFY2(!bytes.isEmpty(), qPrintable(QStringLiteral("no input at '%1'").arg(path)));
     const QString text = QString::fromUtf8(bytes);
     const int16_t delay = settings::ReadTimeDelay(text);
@@ -106,29 +103,21 @@ void TestFuzzInputs::settingsTexts()
     QVERIFY(p.left + p.width <= 15360 && p.top + p.height <= 11520);
 }
 
-void TestFuzzInputs::damagedSamples_data()
-{
-    addFiles(QDir(QStringLiteral(QUORVEL_SAMPLES_DIR)), {"*.bmp", "*.jpg", "*.jpeg", "*.gif", "*.ico", "*.cur", "*.wmf"});
-}
-
 void TestFuzzInputs::damagedSamples()
 {
     // Good pictures cut short at several points and with bytes flipped: each is shown at the
     // size promised or dropped, quickly, never a crash.
     QFETCH(QString, path);
-    const QByteArray good = contents(path);
-    QVERIFY2(!good.isEmpty(), "the sample pictures are made by the build");
+    QFETCH(QByteArray, bytes);
+    QVERIFY2(!bytes.isEmpty(), "the sample pictures are made by the build");
     QVERIFY(!platform::DecodePicture(path, QSize(320, 240)).isNull() || path.contains("not-a-picture"));
-    QList<QByteArray> variants{good.left(0), good.left(12), good.chopped(1)};
+    QList<QByteArray> variants{bytes.left(0), bytes.left(12), bytes.chopped(1)};
     for (int percent : {1, 12, 37, 50, 87, 99})
-        variants << good.left(good.size() * percent / 100);
+        variants << bytes.left(bytes.size() * percent / 100);
     for (int seed = 1; seed <= 4; ++seed) {
-        QByteArray flipped = good;
-        for (int i = 0; i < 16; ++i) {
-            const qsizetype at = (qsizetype(seed) * 7919 * (i + 1)) % flipped.size();
-            flipped[at] = char(flipped[at] ^ (0x5a + i));
-        }
-        variants << flipped;
+        QByteArray &flipped = variants.emplace_back(bytes);
+        for (int i = 0; i < 16; ++i)
+            flipped[(qsizetype(seed) * 7919 * (i + 1)) % bytes.size()] ^= char(0x5a + i);
     }
     const QString file = m_dir.filePath(QLatin1String("damaged.") + QFileInfo(path).suffix());
     for (int i = 0; i < variants.size(); ++i) {

@@ -4,28 +4,20 @@
 
 #include "platform/DriveList.h"
 #include "platform/FileList.h"
-#include "platform/FileListModel.h"
 #include "platform/FileSys.h"
 #include "platform/FolderList.h"
 
 #include "TestUtil.h"
 
 #include <QElapsedTimer>
-#include <QRandomGenerator>
-#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cmath>
-#include <limits>
-
-using platform::DriveList;
-using platform::FileList;
-using platform::FolderList;
+using namespace platform;
 
 namespace {
 
-constexpr int kNone = std::numeric_limits<int>::min();
+constexpr int kNone = -100; // no such call in this row
 
 // A drive list over volumes the test chooses: folders standing in for other volumes.
 class FakeDriveList : public DriveList
@@ -50,7 +42,9 @@ QPoint rowCentre(const QAbstractItemView &view, int row)
     return view.visualRect(view.model()->index(row, 0)).center();
 }
 
-QStringList entries(const FileList &list)
+// The entries of a file or folder list (a folder list's subfolders).
+template <class List>
+QStringList entries(const List &list)
 {
     QStringList names;
     for (int i = 0; i < list.ListCount(); ++i)
@@ -66,25 +60,19 @@ class TestWidgets : public QObject
 
 private slots:
     void initTestCase();
-    void init();
 
     void folderEntriesAndRefresh();
     void setPath_data();
     void setPath();
     void nestedSetPathInsideOnChange();
-    void unreadableFolderRefused();
-    void openFolderInSight_data();
-    void openFolderInSight();
     void pressMapsToRow_data();
     void pressMapsToRow();
     void mouseAndKeysOpen();
 
-    void fileOrder_data();
     void fileOrder();
     void selectionChanges_data();
     void selectionChanges();
     void userClicksAndNesting();
-    void columnLayout();
     void hundredThousandNames();
 
     void realVolumes();
@@ -97,7 +85,6 @@ private:
     QTemporaryDir m_dir;
     QString m_root; // the temporary folder, with a separator
     QString m_open; // three levels below it
-    QString m_cwd;
 };
 
 void TestWidgets::initTestCase()
@@ -111,12 +98,6 @@ void TestWidgets::initTestCase()
     for (int i = 0; i < 60; ++i)
         QVERIFY(QDir().mkpath(path("many/d%1").arg(i, 2, 10, QChar('0'))));
     QVERIFY(QDir().mkpath(path("volA/x/y")));
-    m_cwd = QDir::currentPath();
-}
-
-void TestWidgets::init()
-{
-    QDir::setCurrent(m_cwd);
 }
 
 // ---- folder list ----
@@ -127,26 +108,10 @@ void TestWidgets::folderEntriesAndRefresh()
     QVERIFY(list.SetPath(m_open));
     // Rows: the chain from the root down to the open folder, then its subfolders in name order
     // regardless of case (no hidden folder, no file). Entries count from the first subfolder.
-    QStringList expectedPaths{"", "/"}, expectedTexts{"/"};
-    QString sofar;
-    for (const QString &part : m_open.split(u'/', Qt::SkipEmptyParts)) {
-        expectedPaths << (sofar += "/" + part);
-        expectedTexts << part;
-    }
-    for (const char *sub : {"Alpha", "alpha", "beta", "Gamma"}) {
-        expectedPaths << m_open + "/" + sub;
-        expectedTexts << sub;
-    }
-    expectedPaths << "";
     const int chain = chainRows(m_open);
-    QStringList paths, texts;
-    for (int i = -chain - 1; i <= list.ListCount(); ++i)
-        paths << list.List(i);
-    for (int row = 0; row < list.model()->rowCount(); ++row)
-        texts << list.model()->index(row, 0).data().toString();
-    QCOMPARE(paths, expectedPaths);
-    QCOMPARE(texts, expectedTexts);
-    QCOMPARE(list.ListIndex(), -1);
+    QCOMPARE(list.List(-chain), QStringLiteral("/"));
+    QCOMPARE(entries(list), (QStringList{m_open + "/Alpha", m_open + "/alpha", m_open + "/beta", m_open + "/Gamma"}));
+    QCOMPARE(list.model()->index(chain - 1, 0).data().toString(), QStringLiteral("l3")); // names, not paths
     QCOMPARE(list.currentIndex().row(), chain - 1); // the open folder is highlighted
 
     // Refresh re-reads the subfolders and keeps the open folder.
@@ -154,12 +119,8 @@ void TestWidgets::folderEntriesAndRefresh()
     list.onChange = [&] { ++runs; };
     QVERIFY(QDir().mkpath(m_open + "/delta"));
     list.Refresh();
-    QCOMPARE(list.Path(), m_open);
-    QCOMPARE(list.ListCount(), 5);
-    QCOMPARE(list.List(3), m_open + "/delta");
     QVERIFY(QDir(m_open + "/delta").removeRecursively());
-    list.Refresh();
-    QCOMPARE(list.ListCount(), 4);
+    QCOMPARE(list.List(3), m_open + "/delta");
     QCOMPARE(runs, 0);
 }
 
@@ -170,16 +131,12 @@ void TestWidgets::setPath_data()
     QTest::addColumn<QString>("expectedPath");
 
     QTest::newRow("same folder") << m_open << true << m_open;
-    QTest::newRow("same, trailing separator") << m_open + "/" << true << m_open;
     QTest::newRow("same, dot segments") << m_open + "/../l3/." << true << m_open;
     QTest::newRow("subfolder") << m_open + "/beta" << true << m_open + "/beta";
     QTest::newRow("parent, trailing separator") << path("l1/l2/") << true << path("l1/l2");
-    QTest::newRow("root") << "/" << true << "/";
-    QTest::newRow("relative to the working folder") << "Gamma" << true << m_open + "/Gamma";
     QTest::newRow("hidden, named directly") << m_open + "/.hidden" << true << m_open + "/.hidden";
     QTest::newRow("missing") << m_open + "/missing" << false << m_open;
     QTest::newRow("a file") << m_open + "/file.jpg" << false << m_open;
-    QTest::newRow("empty") << "" << false << m_open;
     QTest::newRow("embedded NUL") << m_open + QChar(0) << false << m_open;
 }
 
@@ -191,7 +148,6 @@ void TestWidgets::setPath()
 
     FolderList list;
     QVERIFY(list.SetPath(m_open));
-    QVERIFY(QDir::setCurrent(m_open));
     QStringList seen;
     list.onChange = [&] { seen << list.Path(); }; // sees the new folder already
     QCOMPARE(list.SetPath(target), accepted);
@@ -207,16 +163,13 @@ void TestWidgets::nestedSetPathInsideOnChange()
     bool nestedResult = false;
     list.onChange = [&] {
         seen << list.Path();
-        if (seen.size() == 1) {
+        if (seen.size() == 1)
             nestedResult = list.SetPath(m_open + "/beta");
-            list.SetPath(list.Path()); // the same again: nothing more runs
-        }
     };
     QVERIFY(list.SetPath(m_open + "/Alpha"));
     QVERIFY(nestedResult);
     QCOMPARE(seen, QStringList() << m_open + "/Alpha" << m_open + "/beta");
     QCOMPARE(list.Path(), m_open + "/beta");
-    QCOMPARE(list.List(-2), m_open);
 
     // A handler that keeps opening the other folder must end, not exhaust the stack.
     int runs = 0;
@@ -226,65 +179,6 @@ void TestWidgets::nestedSetPathInsideOnChange()
     };
     QVERIFY(list.SetPath(m_open + "/Alpha"));
     QVERIFY(runs > 1 && runs < 100);
-}
-
-void TestWidgets::unreadableFolderRefused()
-{
-    const QString locked = path("locked");
-    QVERIFY(QDir().mkpath(locked + "/inside"));
-    testutil::openUp(m_dir.path());
-    QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
-    const QString open = m_dir.path();
-    const QByteArray result = testutil::runUnprivileged([&]() -> QByteArray {
-        FolderList list;
-        if (!list.SetPath(open))
-            return "cannot open " + open.toUtf8();
-        int runs = 0;
-        list.onChange = [&] { ++runs; };
-        const bool accepted = list.SetPath(locked);
-        return QByteArray(accepted ? "accepted" : "refused") + " path=" + (list.Path() == open ? "kept" : "changed")
-               + " runs=" + QByteArray::number(runs);
-    });
-    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (result == "<no pipe>")
-        QSKIP("cannot run a child process as an unprivileged user here");
-    QCOMPARE(result, QByteArray("refused path=kept runs=0"));
-}
-
-void TestWidgets::openFolderInSight_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<bool>("openedWhileHidden");
-    QTest::addColumn<int>("height");
-
-    QTest::newRow("few subfolders") << "l1/l2/l3" << false << 300;
-    QTest::newRow("many subfolders") << "many" << false << 300;
-    QTest::newRow("many, opened before shown") << "many" << true << 300;
-    QTest::newRow("few, short list") << "l1/l2/l3" << false << 90;
-    QTest::newRow("few, short list, opened before shown") << "l1/l2/l3" << true << 90;
-}
-
-void TestWidgets::openFolderInSight()
-{
-    QFETCH(QString, folder);
-    QFETCH(bool, openedWhileHidden);
-    QFETCH(int, height);
-
-    FolderList list;
-    if (openedWhileHidden)
-        QVERIFY(list.SetPath(path(folder)));
-    QVERIFY(showAt(list, 240, height));
-    if (!openedWhileHidden)
-        QVERIFY(list.SetPath(path(folder)));
-    const int openRow = chainRows(path(folder)) - 1;
-    const int visible = list.viewport()->height() / list.RowHeightPixels();
-    const int top = list.TopIndex();
-    QVERIFY2(openRow >= top && openRow < top + visible, qPrintable(QString("top %1").arg(top)));
-    // Subfolders fill at least half the view below it; the chain shows from the root when it fits.
-    const int below = std::min(list.ListCount(), visible / 2);
-    QVERIFY(openRow + below < top + visible);
-    if (openRow + below < visible)
-        QCOMPARE(top, 0);
 }
 
 void TestWidgets::pressMapsToRow_data()
@@ -297,15 +191,12 @@ void TestWidgets::pressMapsToRow_data()
     QTest::addColumn<int>("expectedShift");
 
     const int open = chainRows(path("many")) - 1;
-    using Mods = Qt::KeyboardModifiers;
-    const Mods none, shift(Qt::ShiftModifier), ctrlAlt(Qt::ControlModifier | Qt::AltModifier),
-        shiftCtrl(Qt::ShiftModifier | Qt::ControlModifier);
-    QTest::newRow("root row") << 0 << 0 << Qt::LeftButton << none << 1 << 0;
-    QTest::newRow("open folder, right, Shift") << 0 << open << Qt::RightButton << shift << 2 << 1;
-    QTest::newRow("fifth subfolder, middle, Ctrl+Alt") << 0 << open + 5 << Qt::MiddleButton << ctrlAlt << 4 << 6;
-    QTest::newRow("scrolled, top row") << 10 << 10 << Qt::LeftButton << none << 1 << 0;
-    QTest::newRow("scrolled, lower row, Shift+Ctrl") << 10 << open + 14 << Qt::LeftButton << shiftCtrl << 1 << 3;
-    QTest::newRow("scrolled far") << 30 << open + 40 << Qt::LeftButton << none << 1 << 0;
+    using M = Qt::KeyboardModifiers;
+    QTest::newRow("open folder, right, Shift") << 0 << open << Qt::RightButton << M(Qt::ShiftModifier) << 2 << 1;
+    QTest::newRow("fifth subfolder, middle, Ctrl+Alt")
+        << 0 << open + 5 << Qt::MiddleButton << M(Qt::ControlModifier | Qt::AltModifier) << 4 << 6;
+    QTest::newRow("scrolled, lower row, Shift+Ctrl")
+        << 10 << open + 14 << Qt::LeftButton << M(Qt::ShiftModifier | Qt::ControlModifier) << 1 << 3;
 }
 
 void TestWidgets::pressMapsToRow()
@@ -323,25 +214,15 @@ void TestWidgets::pressMapsToRow()
     list->setGeometry(0, 0, 240, 260);
     QVERIFY(showAt(window, 240, 260));
     QVERIFY(list->SetPath(path("many")));
-    const int h = list->RowHeightPixels();
     list->SetTopIndex(top);
-    QCOMPARE(list->TopIndex(), top);
-    // The row's place follows from the row height alone.
     const QRect rect = list->visualRect(list->model()->index(row, 0));
-    QCOMPARE(rect.height(), h);
-    QCOMPARE(rect.top(), (row - top) * h);
 
     QList<double> got;
     list->onMouseDown = [&](int b, int s, double x, double y) { got = {double(b), double(s), x, y}; };
     QTest::mouseClick(list->viewport(), button, modifiers, rect.center());
-    QCOMPARE(got.size(), 4);
-    QCOMPARE(int(got[0]), expectedButton);
-    QCOMPARE(int(got[1]), expectedShift);
-    QCOMPARE(got[2], double(rect.center().x()));
-    const int chain = chainRows(path("many"));
-    QCOMPARE(int(std::floor(got[3] / h)) + list->TopIndex(), row);
-    QCOMPARE(list->IndexAt(got[3]), row - chain);
-    QCOMPARE(list->ListIndex(), row - chain); // the press highlighted that row
+    QCOMPARE(got.mid(0, 2), (QList<double>{double(expectedButton), double(expectedShift)}));
+    QCOMPARE(list->IndexAt(got.value(3)), row - chainRows(path("many")));
+    QCOMPARE(list->ListIndex(), row - chainRows(path("many"))); // the press highlighted that row
 }
 
 void TestWidgets::mouseAndKeysOpen()
@@ -356,21 +237,6 @@ void TestWidgets::mouseAndKeysOpen()
     QCOMPARE(list.Path(), m_open + "/beta");
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, chain - 1)); // its parent
     QCOMPARE(list.Path(), m_open);
-    QCOMPARE(runs, 2);
-
-    // Arrows move the highlight only; Enter opens the highlighted folder.
-    list.setFocus();
-    QTest::keyClick(&list, Qt::Key_Down);
-    QTest::keyClick(&list, Qt::Key_Down);
-    QTest::keyClick(&list, Qt::Key_Up);
-    QCOMPARE(list.ListIndex(), 0);
-    QCOMPARE(runs, 2);
-    QTest::keyClick(&list, Qt::Key_Return);
-    QCOMPARE(list.Path(), m_open + "/Alpha");
-    QTest::keyClick(&list, Qt::Key_Up); // to the parent's row
-    QTest::keyClick(&list, Qt::Key_Enter);
-    QCOMPARE(list.Path(), m_open);
-    QCOMPARE(runs, 4);
 
     // The window opens the folder under the pointer as soon as it is pressed; the rest of that
     // double-click must neither open a second folder nor act on the new rows.
@@ -383,46 +249,32 @@ void TestWidgets::mouseAndKeysOpen()
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, alpha);
     QCOMPARE(list.Path(), m_open + "/alpha");
     QCOMPARE(list.List(list.IndexAt(alpha.y())), m_open + "/alpha/inner");
-    QCOMPARE(runs, 5);
-    QCOMPARE(list.ListIndex(), -1); // the highlight stays on the newly opened folder
-    // A press below the last row opens nothing.
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(10, list.viewport()->height() - 2));
-    QCOMPARE(list.Path(), m_open + "/alpha");
-    QCOMPARE(runs, 5);
+    QCOMPARE(runs, 3);
+
+    // Arrows move the highlight only; Enter opens the highlighted folder.
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Down);
+    QCOMPARE(list.ListIndex(), 0);
+    QCOMPARE(runs, 3);
+    QTest::keyClick(&list, Qt::Key_Return);
+    QCOMPARE(list.Path(), m_open + "/alpha/inner");
 }
 
 // ---- file list ----
 
-void TestWidgets::fileOrder_data()
-{
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("mixed case") << QStringList{"b.jpg", "A.jpg", "c.JPG", "a.gif"}
-                                << QStringList{"a.gif", "A.jpg", "b.jpg", "c.JPG"};
-    QTest::newRow("differ only in case") << QStringList{"b", "B", "a", "A"} << QStringList{"A", "a", "B", "b"};
-    QTest::newRow("digits and punctuation") << QStringList{"Z.png", "_x.png", "9.png", "10.png"}
-                                            << QStringList{"10.png", "9.png", "_x.png", "Z.png"};
-    QTest::newRow("non-ASCII") << QStringList{"Öl.jpg", "ol.jpg", "äb.jpg", "Äa.jpg"}
-                               << QStringList{"ol.jpg", "Äa.jpg", "äb.jpg", "Öl.jpg"};
-    QTest::newRow("duplicates kept") << QStringList{"x", "x", "a"} << QStringList{"a", "x", "x"};
-    QTest::newRow("empty") << QStringList() << QStringList();
-}
-
 void TestWidgets::fileOrder()
 {
-    QFETCH(QStringList, names);
-    QFETCH(QStringList, expected);
-
+    // Letter case ignored (upper case first between equals), other letters after ASCII,
+    // duplicates kept; the same in a batch and one by one.
+    const QStringList names{"b.jpg", "A.jpg", "a.gif", "B.jpg", "Öl.jpg", "ol.jpg", "äb.jpg", "Äa.jpg", "x", "x"};
     FileList batch, oneByOne;
     batch.SetItems(names);
     for (const QString &n : names)
         oneByOne.AddItem(n);
+    const QStringList expected{"a.gif", "A.jpg", "B.jpg", "b.jpg", "ol.jpg", "x", "x", "Äa.jpg", "äb.jpg", "Öl.jpg"};
     QCOMPARE(entries(batch), expected);
     QCOMPARE(entries(oneByOne), expected);
-    QCOMPARE(batch.List(-1), QString());
     QCOMPARE(batch.List(int(names.size())), QString());
-    QCOMPARE(batch.ListIndex(), -1);
 }
 
 void TestWidgets::selectionChanges_data()
@@ -438,14 +290,9 @@ void TestWidgets::selectionChanges_data()
     const QList<int> noClick;
     QTest::newRow("select first") << 0 << kNone << none << all << 0 << QList{0};
     QTest::newRow("select the same again") << 3 << kNone << none << all << 3 << QList{3};
-    QTest::newRow("select last") << 4 << kNone << none << all << 4 << QList{4};
-    QTest::newRow("select none") << -1 << kNone << none << all << -1 << noClick;
     QTest::newRow("select past the end") << 5 << kNone << none << all << -1 << noClick;
-    QTest::newRow("select negative") << -7 << kNone << none << all << -1 << noClick;
     QTest::newRow("remove the selected one") << kNone << 3 << none << QStringList{"a", "b", "c", "e"} << -1 << noClick;
-    QTest::newRow("remove the last, selected") << 4 << 4 << none << QStringList{"a", "b", "c", "d"} << -1 << QList{4};
     QTest::newRow("remove another one") << kNone << 0 << none << QStringList{"b", "c", "d", "e"} << -1 << noClick;
-    QTest::newRow("remove out of range, negative") << kNone << -1 << none << all << 3 << noClick;
     QTest::newRow("remove out of range, past the end") << kNone << 5 << none << all << 3 << noClick;
     QTest::newRow("add before and after")
         << kNone << kNone << QStringList{"0", "A0", "f"} << QStringList{"0", "a", "A0", "b", "c", "d", "e", "f"} << 5
@@ -489,28 +336,13 @@ void TestWidgets::userClicksAndNesting()
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 2)); // no change, no click
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_Down);
-    QCOMPARE(seen, QList<int>({2, 3}));
-    // Empty space and a Ctrl+click on the selection leave it as it is.
-    const QSize v = list.viewport()->size();
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(v.width() - 3, v.height() - 3));
+    // A Ctrl+click on the selection leaves it as it is.
     QTest::mouseClick(list.viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(list, 3));
     QCOMPARE(list.ListIndex(), 3);
-    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen, QList<int>({2, 3}));
 
-    // The handler choosing another entry: that runs the handler once more, and only once.
-    seen.clear();
-    list.onClick = [&] {
-        seen << list.ListIndex();
-        if (seen.size() == 1)
-            list.SetListIndex(4);
-    };
-    QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, rowCentre(list, 1));
-    QCOMPARE(seen, QList<int>({1, 4}));
-    seen.clear();
-    list.SetListIndex(0);
-    QCOMPARE(seen, QList<int>({0, 4}));
-
-    // The handler dropping the clicked entry (a broken picture) and choosing the next one.
+    // The handler dropping the clicked entry (a broken picture) and choosing the next one runs
+    // once more, and only once.
     seen.clear();
     list.onClick = [&] {
         seen << list.ListIndex();
@@ -530,44 +362,11 @@ void TestWidgets::userClicksAndNesting()
     QVERIFY(runs > 1 && runs < 100);
 }
 
-void TestWidgets::columnLayout()
-{
-    FileList list;
-    const int frame = list.frameWidth() * 2;
-    QVERIFY(showAt(list, 600 + frame, 240 + frame));
-    QStringList names;
-    for (int i = 0; i < 200; ++i)
-        names << QString("picture %1 with a name far too long for its column.jpg").arg(i, 3, 10, QChar('0'));
-    list.SetItems(names);
-    list.SetColumns(3);
-    QCOMPARE(list.gridSize(), QSize(200, list.fontMetrics().height() + 2));
-
-    // Top to bottom, then into the next column, 200 pixels to the right.
-    const auto topLeft = [&](int i) { return list.visualRect(list.model()->index(i, 0)).topLeft(); };
-    QCOMPARE(topLeft(1), topLeft(0) + QPoint(0, list.gridSize().height()));
-    int nextColumn = 1;
-    while (nextColumn < list.ListCount() && topLeft(nextColumn).x() == topLeft(0).x())
-        ++nextColumn;
-    QVERIFY(nextColumn > 2 && nextColumn < list.ListCount());
-    QCOMPARE(topLeft(nextColumn), topLeft(0) + QPoint(200, 0));
-    QVERIFY(list.visualRect(list.model()->index(0, 0)).width() <= 200); // long names are cut to their column
-    QVERIFY(list.horizontalScrollBar()->maximum() > 0);
-
-    list.resize(900 + frame, 240 + frame);
-    QTRY_COMPARE(list.gridSize().width(), 300);
-    list.SetColumns(0);
-    QCOMPARE(list.Columns(), 1);
-    QCOMPARE(list.gridSize().width(), 900);
-}
-
 void TestWidgets::hundredThousandNames()
 {
-    QStringList names;
-    QRandomGenerator random(7);
-    for (int i = 0; i < 100000; ++i) {
-        const QString name = QString("IMG_%1.jpg").arg(random.bounded(1000000), 6, 10, QChar('0'));
-        names << (i % 3 ? name : name.toLower());
-    }
+    QStringList names; // out of order, mixed case
+    for (int i = 0; i < 100000; ++i)
+        names << QString(i % 3 ? "IMG_%1.jpg" : "img_%1.jpg").arg(i * 7919 % 100000, 6, 10, QChar('0'));
     FileList list;
     list.SetColumns(4);
     QVERIFY(showAt(list, 800, 500));
@@ -575,13 +374,10 @@ void TestWidgets::hundredThousandNames()
     QElapsedTimer timer;
     timer.start();
     list.SetItems(names);
-    const QRect last = list.visualRect(list.model()->index(99999, 0)); // laid out to the end
-    QCoreApplication::processEvents();                                  // and painted
+    QVERIFY(list.visualRect(list.model()->index(99999, 0)).isValid()); // laid out to the end
+    QCoreApplication::processEvents();                                   // and painted
     QVERIFY2(timer.elapsed() < 1500, qPrintable(QString("%1 ms").arg(timer.elapsed())));
-    QVERIFY(last.isValid());
     QCOMPARE(list.ListCount(), 100000);
-    for (int i = 1; i < list.ListCount(); i += 997)
-        QVERIFY(!platform::FileListModel::lessThan(list.List(i), list.List(i - 1)));
     list.SetListIndex(99999);
     QVERIFY(list.viewport()->rect().intersects(list.visualRect(list.model()->index(99999, 0))));
 }
@@ -591,40 +387,29 @@ void TestWidgets::hundredThousandNames()
 void TestWidgets::realVolumes()
 {
     DriveList drives;
-    QCOMPARE(drives.itemData(0).toString(), QString("/"));
-    QVERIFY(drives.itemText(0).startsWith("/"));
     QCOMPARE(drives.count(), int(platform::FileSys().Volumes().size()));
     QCOMPARE(drives.CurrentRoot(), platform::FileSys().DriveOf(QDir::currentPath()));
-
     QVERIFY(drives.SetDrive(m_open));
-    const QString root = platform::FileSys().DriveOf(m_open);
-    QCOMPARE(drives.CurrentRoot(), root);
     int runs = 0;
     drives.onChange = [&] { ++runs; };
-    QVERIFY(drives.SetDrive(m_open + "/beta"));
-    QVERIFY(drives.SetDrive(root));
+    QVERIFY(drives.SetDrive(m_open + "/beta")); // on the volume already chosen: nothing to run
     QVERIFY(!drives.SetDrive("relative/path"));
-    QVERIFY(!drives.SetDrive(""));
     QCOMPARE(runs, 0);
 
     // The drive is the folder last shown on the volume.
     FolderList folders;
     QVERIFY(folders.SetPath(m_open + "/Gamma"));
     QCOMPARE(drives.Drive(), m_open + "/Gamma");
-    QCOMPARE(platform::CurrentFolderOfVolume(m_root + "unknown"), m_root + "unknown");
 }
 
 void TestWidgets::switchingVolumes()
 {
     FakeDriveList drives({{"/", ""}, {m_root + "volA", "Pictures"}, {m_root + "volB", "not ready"}});
-    QCOMPARE(drives.itemText(1), m_root + "volA  (Pictures)");
     QStringList seen;
     drives.onChange = [&] { seen << drives.Drive(); };
 
     QVERIFY(drives.SetDrive(m_root + "volA/x/y"));
     QCOMPARE(seen, QStringList{m_root + "volA"});
-    QCOMPARE(drives.CurrentRoot(), m_root + "volA");
-    QCOMPARE(drives.currentIndex(), 1);
     QVERIFY(!drives.SetDrive(m_root + "volB")); // missing, like a drive that is not ready
     QCOMPARE(drives.CurrentRoot(), m_root + "volA");
     QCOMPARE(seen.size(), 1);
@@ -635,20 +420,14 @@ void TestWidgets::switchingVolumes()
     drives.setFocus();
     seen.clear();
     QTest::keyClick(&drives, Qt::Key_Down);
-    QCOMPARE(drives.CurrentRoot(), m_root + "volA");
     QTest::keyClick(&drives, Qt::Key_Down);
     QCOMPARE(drives.currentIndex(), 1);
-    QCOMPARE(drives.CurrentRoot(), m_root + "volA");
-    QCOMPARE(seen.size(), 1);
+    QCOMPARE(seen, QStringList{m_root + "volA"});
 
-    // Setting the drive just chosen from the handler runs nothing more; switching back and forth
-    // for ever ends.
-    drives.onChange = [&] { seen << drives.Drive(); drives.SetDrive(drives.Drive()); };
-    QVERIFY(drives.SetDrive("/"));
-    QCOMPARE(seen.size(), 2);
+    // A handler switching back and forth for ever ends.
     int runs = 0;
     drives.onChange = [&] { ++runs; drives.SetDrive(drives.CurrentRoot() == "/" ? m_root + "volA" : QString("/")); };
-    QVERIFY(drives.SetDrive(m_root + "volA"));
+    QVERIFY(drives.SetDrive("/"));
     QVERIFY(runs > 1 && runs < 100);
 
     // A removed folder does not lock its volume: the drive falls back to the nearest folder left.
@@ -666,7 +445,6 @@ void TestWidgets::switchingVolumes()
     runs = 0;
     drives.m_volumes = {{"/", ""}};
     drives.RefreshVolumes();
-    QCOMPARE(drives.count(), 1);
     QCOMPARE(drives.CurrentRoot(), QString("/"));
     drives.RefreshVolumes();
     QCOMPARE(runs, 1);

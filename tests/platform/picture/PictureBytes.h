@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QColor>
-#include <QImage>
 #include <QList>
 #include <QPoint>
 #include <QRect>
@@ -23,8 +22,6 @@ public:
     static QByteArray icon(const QList<IconImage> &images, bool cursor);
     // A BMP that claims `size` at 24 bits but carries no pixel data.
     static QByteArray bmpHeaderOnly(QSize size);
-    // A real JPEG of `image` with its frame header patched to claim `claimed` pixels.
-    static QByteArray jpegClaiming(const QImage &image, QSize claimed);
     // `jpeg` with an EXIF APP1 segment carrying the given Orientation tag right after SOI.
     static QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
 
@@ -44,28 +41,16 @@ public:
         return r;
     }
     static WmfRecord setMapMode(int mode) { return {0x0103, {qint16(mode)}, {}}; }
-    static WmfRecord setWindowOrg(int x, int y) { return reversed(0x020B, {x, y}); }
     static WmfRecord setWindowExt(int w, int h) { return reversed(0x020C, {w, h}); }
-    static WmfRecord setBkMode(int mode) { return {0x0102, {qint16(mode)}, {}}; } // 1 transparent, 2 opaque
-    static WmfRecord setPolyFillMode(int mode) { return {0x0106, {qint16(mode)}, {}}; } // 1 alternate, 2 winding
     static WmfRecord selectObject(int index) { return {0x012D, {qint16(index)}, {}}; }
     // Colours are COLORREFs: red and green in the first word, blue in the second.
     static WmfRecord solidBrush(QRgb c) { return {0x02FC, {0, rg(c), qint16(qBlue(c)), 0}, {}}; }
-    // A hatched brush (0 horizontal ... 5 diagonal cross).
-    static WmfRecord hatchBrush(int hatch, QRgb c) { return {0x02FC, {2, rg(c), qint16(qBlue(c)), qint16(hatch)}, {}}; }
     // A pen of `style` (0 solid, 1 dash, 5 null, ...).
     static WmfRecord pen(int width, QRgb c, int style = 0) { return {0x02FA, {qint16(style), qint16(width), 0, rg(c), qint16(qBlue(c))}, {}}; }
-    static WmfRecord setBkColor(QRgb c) { return {0x0201, {rg(c), qint16(qBlue(c))}, {}}; }
-    static WmfRecord setTextColor(QRgb c) { return {0x0209, {rg(c), qint16(qBlue(c))}, {}}; }
     static WmfRecord rectangle(int l, int t, int r, int b) { return reversed(0x041B, {l, t, r, b}); }
     static WmfRecord ellipse(int l, int t, int r, int b) { return reversed(0x0418, {l, t, r, b}); }
-    static WmfRecord intersectClipRect(int l, int t, int r, int b) { return reversed(0x0416, {l, t, r, b}); }
-    // A pie slice of the ellipse in the box, from the radial through `start` counter-clockwise
-    // to the one through `end`.
-    static WmfRecord pie(int l, int t, int r, int b, QPoint s, QPoint e) { return reversed(0x081A, {l, t, r, b, s.x(), s.y(), e.x(), e.y()}); }
     static WmfRecord lineTo(int x, int y) { return reversed(0x0213, {x, y}); }
-    static WmfRecord polygon(const QList<QPoint> &points, quint16 function = 0x0324);
-    static WmfRecord polyline(const QList<QPoint> &points) { return polygon(points, 0x0325); }
+    static WmfRecord polygon(const QList<QPoint> &points, quint16 function = 0x0324); // 0x0325: a polyline
     // A font `height` units high (the em when negative) of the face `name`.
     static WmfRecord font(int height, const QByteArray &name);
     static WmfRecord textOut(int x, int y, const QByteArray &text);
@@ -76,8 +61,7 @@ public:
 
     // A metafile: placeable header (when `inch` > 0) with box (0, 0, boxWidth, boxHeight), the
     // METAHEADER, the records and META_EOF. `objects` is the header's object count.
-    static QByteArray wmf(const QList<WmfRecord> &records, int inch, int boxWidth, int boxHeight,
-                          int objects = 2);
+    static QByteArray wmf(const QList<WmfRecord> &records, int inch, int boxWidth, int boxHeight, int objects = 2);
     // The usual test drawing: window = box, a red rectangle over the left half on white.
     static QByteArray wmfRedLeftHalf(int inch, int boxWidth, int boxHeight);
 
