@@ -50,12 +50,12 @@ QByteArray EncodePath(const QString &path)
 
 QString DecodeName(const char *bytes, size_t length)
 {
-    const QByteArray raw = QByteArray::fromRawData(bytes, qsizetype(length));
-    QString text = QString::fromUtf8(raw);
-    if (text.toUtf8() == raw)
-        return text;
+    // Every name of every folder listed or scanned comes through here: check, don't re-encode.
+    const QByteArrayView raw(bytes, qsizetype(length));
+    if (raw.isValidUtf8())
+        return QString::fromUtf8(raw);
     // Not valid UTF-8: decode the valid stretches, escape every other byte.
-    text.clear();
+    QString text;
     size_t i = 0;
     while (i < length) {
         const auto b = static_cast<unsigned char>(bytes[i]);
