@@ -100,8 +100,13 @@ void TestSettings::windowPosition_data()
     QTest::newRow("top beyond screen") << "0,7201,100,100" << QList<int>{0, 4800, 100, 100};
     QTest::newRow("width cut at right edge") << "6000,0,5000,100" << QList<int>{6000, 0, 3600, 100};
     QTest::newRow("height cut at bottom") << "0,6000,100,5000" << QList<int>{0, 6000, 100, 1200};
-    QTest::newRow("negative size") << "10,10,-5,-5" << QList<int>{10, 10, 0, 0};
-    QTest::newRow("garbage") << "abc" << QList<int>{0, 0, 0, 0};
+    // No width or no height: the window could not be seen, so it opens where a first run does.
+    QTest::newRow("negative size") << "10,10,-5,-5" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("zero width") << "10,10,0,500" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("zero height") << "10,10,500,0" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("left at the right edge") << "9600,10,500,500" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("garbage") << "abc" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("smallest size kept") << "10,10,1,1" << QList<int>{10, 10, 1, 1};
     QTest::newRow("blanks and halves") << " 2.5, 3.5 ,10,10" << QList<int>{2, 4, 10, 10};
     QTest::newRow("huge numbers") << "99999999999999,99999999999999,99999999999999,99999999999999"
                                   << QList<int>{5760, 4800, 3840, 2400};
