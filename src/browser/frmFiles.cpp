@@ -107,7 +107,11 @@ frmFiles::frmFiles()
     setTabOrder(drvFiles, dirFiles);
 
     drvFiles->onChange = [this] { drvFiles_Change(); };
-    dirFiles->onChange = [this] { dirFiles_Change(); };
+    dirFiles->onChange = [this] {
+        // The drive list names the volume of the open folder, also after a walk into a mount point.
+        drvFiles->FollowFolder(dirFiles->Path());
+        dirFiles_Change();
+    };
     dirFiles->onMouseDown = [this](int button, int shift, double x, double y) {
         dirFiles_MouseDown(button, shift, x * TwipsPerPixelX(), y * TwipsPerPixelY());
     };

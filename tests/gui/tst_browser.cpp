@@ -20,6 +20,7 @@ private slots:
     void refreshKeepsThePosition_data();
     void refreshKeepsThePosition();
     void vanishedFolder();
+    void driveListFollowsTheFolder();
 
 private:
     void writeFiles(const QStringList &names)
@@ -191,6 +192,37 @@ void TestBrowser::vanishedFolder()
     QCOMPARE(browser.lstFiles->ListCount(), 0);
     QCOMPARE(browser.lstFiles->Tag(), m_root + "gone/");
     QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void TestBrowser::driveListFollowsTheFolder()
+{
+    // A folder of the tree that is another volume's mount point.
+    const QString volume = m_root + "usb";
+    platform::SetMountTable([volume] {
+        return QList<platform::MountEntry>{{"/", "ext4", "/dev/sda1", "", true, true},
+                                            {volume, "vfat", "/dev/sdb1", "STICK", false, true}};
+    });
+    const auto restore = qScopeGuard([] { platform::SetMountTable({}); });
+    writeFiles({"a.jpg", "usb/inner/b.jpg"});
+    frmFiles &browser = start(m_dir->path());
+    QCOMPARE(browser.drvFiles->currentText(), QStringLiteral("/"));
+
+    // Walking in names the volume, and leaves the folder where the user went.
+    QVERIFY(browser.dirFiles->SetPath(volume + "/inner"));
+    QCOMPARE(browser.drvFiles->currentText(), volume + "  (STICK)");
+    QCOMPARE(browser.dirFiles->Path(), volume + "/inner");
+    QCOMPARE(entries(browser.lstFiles), QStringList{"b.jpg"});
+
+    // Choosing "/" goes back to the folder last open there; choosing the stick, back in.
+    browser.drvFiles->setFocus();
+    QTest::keyClick(browser.drvFiles, Qt::Key_Up);
+    QCOMPARE(browser.drvFiles->currentText(), QStringLiteral("/"));
+    QCOMPARE(browser.dirFiles->Path(), m_dir->path());
+    QCOMPARE(basSlides::CurrentPath, m_root);
+    QCOMPARE(entries(browser.lstFiles), QStringList{"a.jpg"});
+    browser.drvFiles->setFocus();
+    QTest::keyClick(browser.drvFiles, Qt::Key_Down);
+    QCOMPARE(browser.dirFiles->Path(), volume + "/inner");
 }
 
 QTEST_MAIN(TestBrowser)
