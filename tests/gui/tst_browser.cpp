@@ -36,43 +36,71 @@ private:
 
 void TestBrowser::startFolder_data()
 {
-    QTest::addColumn<QString>("commandLine"); // "@" stands for the temporary folder
-    QTest::addColumn<QString>("savedPath");
-    QTest::addColumn<QString>("expectedPath");
+    // Paths as the file system's bytes; "@" stands for the temporary folder, which is also the
+    // working folder and the home folder.
+    QTest::addColumn<QByteArray>("commandLine");
+    QTest::addColumn<QByteArray>("savedPath");
+    QTest::addColumn<QByteArray>("expectedPath");
     QTest::addColumn<QStringList>("expectedFiles"); // "*": whatever is there
     QTest::addColumn<int>("selected");
-    const QStringList pictures{"a.jpg", "b.GIF"}, any{"*"};
-    QTest::newRow("no argument, nothing saved") << "" << "" << QCoreApplication::applicationDirPath() + "/" << any << -1;
-    QTest::newRow("argument without separator") << "@" << "" << "@/" << pictures << -1;
-    QTest::newRow("picture file") << "@/b.GIF" << "" << "@/" << pictures << 1;
-    QTest::newRow("saved folder") << "" << "@/sub/" << "@/sub/" << QStringList{"c.bmp"} << -1;
-    QTest::newRow("missing folder") << "@/missing" << "" << "@/missing/" << QStringList() << -1;
+    const QStringList pictures{"a.jpg", "b.GIF"};
+    QTest::newRow("first run, Pictures folder") << QByteArray() << QByteArray() << QByteArray("@/Pictures/")
+                                                << QStringList{"p.bmp"} << -1;
+    QTest::newRow("first run, no Pictures folder") << QByteArray() << QByteArray() << QByteArray("@/") << pictures << -1;
+    QTest::newRow("argument without separator") << QByteArray("@") << QByteArray() << QByteArray("@/") << pictures << -1;
+    QTest::newRow("relative argument") << QByteArray("sub/../sub/.") << QByteArray() << QByteArray("@/sub/")
+                                       << QStringList{"c.bmp"} << -1;
+    QTest::newRow("name not UTF-8") << QByteArray("@/caf\xe9") << QByteArray() << QByteArray("@/caf\xe9/")
+                                    << QStringList{"d.jpg"} << -1;
+    QTest::newRow("picture file") << QByteArray("@/b.GIF") << QByteArray() << QByteArray("@/") << pictures << 1;
+    QTest::newRow("saved folder") << QByteArray() << QByteArray("@/sub/") << QByteArray("@/sub/") << QStringList{"c.bmp"} << -1;
+    QTest::newRow("missing folder") << QByteArray("@/missing") << QByteArray() << QByteArray("@/missing/") << QStringList() << -1;
 }
 
 void TestBrowser::startFolder()
 {
-    QFETCH(QString, commandLine);
-    QFETCH(QString, savedPath);
-    QFETCH(QString, expectedPath);
+    QFETCH(QByteArray, commandLine);
+    QFETCH(QByteArray, savedPath);
+    QFETCH(QByteArray, expectedPath);
     QFETCH(QStringList, expectedFiles);
     QFETCH(int, selected);
     writeFiles({"a.jpg", "b.GIF", "notes.txt", "sub/c.bmp"});
-    for (QString *s : {&commandLine, &savedPath, &expectedPath})
-        s->replace(QLatin1Char('@'), m_dir->path());
+    QVERIFY(::mkdir(platform::EncodePath(m_root + "caf").append('\xe9').constData(), 0700) == 0);
+    QVERIFY(writePicture(platform::EncodePath(m_root) + "caf\xe9/d.jpg"));
+    if (QByteArray(QTest::currentDataTag()) == "first run, Pictures folder")
+        writeFiles({"Pictures/p.bmp"});
+    const auto decoded = [this](QByteArray b) {
+        b.replace('@', platform::EncodePath(m_dir->path()));
+        return platform::DecodeName(b.constData(), size_t(b.size()));
+    };
+    // The user's folders as a first run finds them: no user-dirs file, so Pictures is $HOME/Pictures.
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME"), oldCurrent = QDir::currentPath().toUtf8();
+    qputenv("HOME", m_dir->path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (m_root + "config").toUtf8());
+    QDir::setCurrent(m_dir->path());
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QDir::setCurrent(QString::fromUtf8(oldCurrent));
+    });
     if (!savedPath.isEmpty())
-        settings::Save(settings::kPathName, savedPath);
+        settings::Save(settings::kPathName, decoded(savedPath));
 
-    frmFiles &browser = start(commandLine);
-    QCOMPARE(basSlides::CurrentPath, expectedPath);
-    QCOMPARE(browser.lstFiles->Tag(), expectedPath);
-    if (!expectedPath.endsWith("missing/")) // else the folder list stays where it was
-        QCOMPARE(platform::WithSeparator(browser.dirFiles->Path()), expectedPath);
-    if (expectedFiles != QStringList{"*"})
-        QCOMPARE(entries(browser.lstFiles), expectedFiles);
+    frmFiles &browser = start(decoded(commandLine));
+    const QString expected = decoded(expectedPath);
+    QCOMPARE(basSlides::CurrentPath, expected);
+    QCOMPARE(browser.lstFiles->Tag(), expected);
+    if (!expected.endsWith("missing/")) // else the folder list stays where it was
+        QCOMPARE(platform::WithSeparator(browser.dirFiles->Path()), expected);
+    QCOMPARE(entries(browser.lstFiles), expectedFiles);
     QCOMPARE(browser.lstFiles->ListIndex(), selected);
     if (selected >= 0)
-        QCOMPARE(SharedForm<frmSlide>::Get().windowTitle(), expectedPath + expectedFiles[selected]);
+        QCOMPARE(SharedForm<frmSlide>::Get().windowTitle(), expected + expectedFiles[selected]);
     QVERIFY(!basSlides::RestoringPath && !QGuiApplication::overrideCursor());
+    // The folder saved is the one opened, byte for byte.
+    browser.mnuExit->trigger();
+    flushDeletes();
+    QCOMPARE(platform::EncodePath(settings::Get(settings::kPathName, QString())), platform::EncodePath(expected));
 }
 
 void TestBrowser::placement_data()
