@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 #include "app/SettingsRules.h"
+#include "platform/FileSys.h"
 
 #include "TestUtil.h"
 
@@ -147,6 +148,17 @@ void TestSettings::storeUsesTheConfigFile()
                                 "[Settings]\nWindowPosition=1,2,3,4\nTimeDelay=7\n"));
     QCOMPARE(Get(kWindowPosition, QString()), QStringLiteral("1,2,3,4"));
     QCOMPARE(Get(kTimeDelay, QStringLiteral("5")), QStringLiteral("7"));
+
+    // A folder whose name is not UTF-8 keeps its bytes in the file and reads back as itself.
+    const QString raw = platform::DecodeName("/p/caf\xe9/", 8);
+    Save(kPathName, raw);
+    QFile file(m_config.path() + "/Quorvel/Quorvel.conf");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    file.close();
+    QVERIFY2(written.contains("/p/caf\\xe9/") && !written.contains("\xef\xbf\xbd"), written.constData());
+    QVERIFY(testutil::writeFile(file.fileName(), written + "IncludeSubDirs=1\n")); // read afresh
+    QCOMPARE(platform::EncodePath(Get(kPathName, QString())), QByteArray("/p/caf\xe9/"));
 }
 
 void TestSettings::brokenStoresGiveDefaults_data()
