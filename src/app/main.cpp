@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/PlatformChoice.h"
 #include "forms/ProgramIcon.h"
 #include "platform/SharedForm.h"
 
@@ -26,6 +27,7 @@ int main(int argc, char *argv[])
         std::fputs("Quorvel 1.0.24\n", stdout);
         return 0;
     }
+    startup::ApplyPlatformChoice(); // X11 under XWayland: windows may place themselves there
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.24"));
