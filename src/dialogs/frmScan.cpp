@@ -20,7 +20,8 @@
 frmScan::frmScan()
 {
     setWindowTitle(QStringLiteral("Quorvel"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
     // While it is up the program's other windows take no input.
     setWindowModality(Qt::ApplicationModal);
 
