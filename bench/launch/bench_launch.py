@@ -163,6 +163,7 @@ def main():
     ap.add_argument("--runs", type=int, default=9)
     ap.add_argument("--data", default=os.path.join(tempfile.gettempdir(), "quorvel-bench-launch"))
     ap.add_argument("--display", default="", help="the X display to use, e.g. :159 (default: a free one)")
+    ap.add_argument("--quorvel", default="", help="the program to time (default: BUILD_DIR/quorvel)")
     ap.add_argument("--only", default="", help="comma-separated case names")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
@@ -172,7 +173,7 @@ def main():
         subprocess.run([os.path.join(build, "bench", "make_launch_data"), data], check=True,
                        env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
     big, gif, folder = (os.path.join(data, n) for n in ("big.jpg", "small.gif", "folder"))
-    quorvel = os.path.join(build, "quorvel")
+    quorvel = os.path.abspath(args.quorvel) if args.quorvel else os.path.join(build, "quorvel")
     bare_label = os.path.join(build, "bench", "bare_label")
     bare_list = os.path.join(build, "bench", "bare_list")
 
