@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -27,7 +28,6 @@ frmScan::frmScan()
 
     lblMessage = new QLabel(QStringLiteral("Looking for pictures…"), this);
     lblCount = new QLabel(this);
-    lblCount->setAccessibleName(QStringLiteral("Pictures found"));
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setDefault(true);
     connect(cmdCancel, &QPushButton::clicked, this, &frmScan::reject);
@@ -60,6 +60,7 @@ void frmScan::Centre()
     if (!screen)
         return;
     const QRect frame = frameGeometry();
+    m_centredFrame = frame.size();
     // move() places the frame's corner.
     move(screen->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
@@ -68,6 +69,14 @@ void frmScan::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     Centre(); // again, now that the frame is known
+}
+
+void frmScan::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    // The window manager adds its frame after the window is shown: centre it again, frame included.
+    if (isVisible() && frameGeometry().size() != m_centredFrame)
+        Centre();
 }
 
 void frmScan::reject()

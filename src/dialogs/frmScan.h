@@ -30,7 +30,11 @@ signals:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void reject() override;
+
+private:
+    QSize m_centredFrame; // the frame size the last centring knew
 };
 
 namespace dialogs {
