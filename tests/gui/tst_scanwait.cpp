@@ -98,6 +98,7 @@ void TestScanWait::scan()
     basSlides::InitSharedState();
     basSlides::SetRandom(std::make_unique<ClockSeededRandom>(99));
     basSlides::ShowList.AddItem(QStringLiteral("/left over/from before.jpg"));
+    basSlides::PictureCount = 1;
 
     QElapsedTimer clock;
     qint64 shownAt = -1, actedAt = -1, maxGap = 0, lastTick = 0;
