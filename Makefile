@@ -37,6 +37,14 @@ run-benches:
 clean:
 	rm -rf $(BUILD)
 
+# Start-up times, from exec until the window is painted, against nsxiv and bare Qt programs, on
+# a private Xvfb with openbox (BENCH_DISPLAY=:N picks its display; default a free one).
+BENCH_DISPLAY ?=
+.PHONY: bench-launch
+bench-launch: build
+	@QUORVEL_BENCH_LAUNCH=1 tools/install-deps.sh
+	/usr/bin/python3 bench/launch/bench_launch.py $(BUILD) $(if $(BENCH_DISPLAY),--display $(BENCH_DISPLAY))
+
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder.
 # Any memory error, undefined behaviour or leak of our own code fails the test that meets it;
 # leaks inside system libraries are listed in tests/sanitizer/lsan.supp. The build runs the

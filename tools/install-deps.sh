@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-wayland libgl-dev
   libwmf-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev
   fonts-urw-base35
@@ -18,6 +18,10 @@ packages=(
 # The fuzzing and sanitizer builds want clang; only install it when asked.
 if [[ "${QUORVEL_WITH_CLANG:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev)
+fi
+# `make bench-launch` times the program against a small X viewer on a private X server.
+if [[ "${QUORVEL_BENCH_LAUNCH:-0}" == 1 ]]; then
+  packages+=(nsxiv openbox python3-xlib)
 fi
 
 missing=()

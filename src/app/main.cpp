@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
+#include "app/PlatformChoice.h"
 #include "forms/ProgramIcon.h"
 #include "platform/FileSys.h"
 #include "platform/SharedForm.h"
@@ -25,6 +26,7 @@ int main(int argc, char *argv[])
         std::fwrite(answer.err.constData(), 1, size_t(answer.err.size()), stderr);
         return answer.exitStatus;
     }
+    startup::ApplyPlatformChoice(); // X11 under XWayland: windows may place themselves there
     // Qt sees no argument: a folder named like one of its options (-reverse, -style) is a folder.
     static int qtArgc = 1;
     QApplication app(qtArgc, argv);

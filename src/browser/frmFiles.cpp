@@ -6,6 +6,7 @@
 #include "collection/PictureScan.h"
 #include "dialogs/KeyHelp.h"
 #include "dialogs/frmSplash.h"
+#include "dialogs/frmScan.h"
 #include "display/frmSlide.h"
 #include "display/frmSlides.h"
 #include "app/Main.h"
@@ -493,7 +494,7 @@ void frmFiles::StartShow()
     const QString folder = dirFiles->Path();
     platform::SetScreenPointer(platform::vbHourglass);
     frmSlides &show = platform::SharedForm<frmSlides>::Get();
-    basSlides::ScanPictures(folder, mnuSubShow->isChecked(), show.Tag);
+    dialogs::ScanPicturesWithProgress(folder, mnuSubShow->isChecked(), show.Tag);
     if (basSlides::PictureCount < 1) {
         this->show();
         platform::SetScreenPointer(platform::vbDefault);

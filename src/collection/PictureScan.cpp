@@ -95,7 +95,7 @@ bool IsPictureName(QStringView name)
 }
 
 void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pictureList,
-                     const platform::FileSys &fileSys)
+                     const platform::FileSys &fileSys, ScanProgress *progress)
 {
     const QString start = platform::WithSeparator(folder);
     if (!fileSys.FolderExists(start))
@@ -109,6 +109,12 @@ void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pi
     while (!pending.empty()) {
         const PendingFolder current = std::move(pending.back());
         pending.pop_back();
+        if (progress) {
+            if (progress->beforeFolder)
+                progress->beforeFolder();
+            if (progress->cancel.load(std::memory_order_relaxed))
+                return;
+        }
         if (!platform::ReadFolder(current.bytes, raw, includeSubDirs))
             continue; // a folder the user may not read is skipped, the rest goes on
         if (!entered.insert({raw.device, raw.inode}).second)
@@ -117,6 +123,8 @@ void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pi
             if (isPictureBytes(name))
                 found.emplace_back(current.path + platform::DecodeName(name.data(), name.size()));
         }
+        if (progress)
+            progress->found.store(int32_t(found.size()), std::memory_order_relaxed);
         if (!includeSubDirs)
             continue;
         // Real folders before links to them, so that a folder reached both ways is listed under
@@ -175,7 +183,7 @@ void DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSo
 
 int32_t ScanPictures(const QString &folder, bool includeSubDirs, const QString &showMode,
                      clsLinkList &pictureList, clsLinkList &showList, RandomSource &random,
-                     const platform::FileSys &fileSys)
+                     const platform::FileSys &fileSys, ScanProgress *progress)
 {
     pictureList.Clear();
     showList.Clear();
@@ -183,7 +191,11 @@ int32_t ScanPictures(const QString &folder, bool includeSubDirs, const QString &
     pictureList.Sorted(true);
     showList.Dims(1);
     showList.Sorted(false);
-    AddPictureFiles(folder, includeSubDirs, pictureList, fileSys);
+    AddPictureFiles(folder, includeSubDirs, pictureList, fileSys, progress);
+    if (progress && progress->cancel.load()) {
+        pictureList.Clear();
+        return 0;
+    }
     const int32_t count = pictureList.ListCount();
     if (showMode == QLatin1String("Random"))
         DealRandomOrder(pictureList, showList, count, random);

@@ -151,10 +151,18 @@ void frmSlides::tmrChange_Timer()
         ChangePicture(false);
 }
 
+void frmSlides::keyPressEvent(QKeyEvent *event)
+{
+    if (!event->isAutoRepeat())
+        m_pressed.insert(event->key());
+}
+
 void frmSlides::keyReleaseEvent(QKeyEvent *event)
 {
-    // A held key repeats its press and release; it acts once, when it is let go.
-    if (event->isAutoRepeat())
+    // A held key repeats its press and release; it acts once, when it is let go. A release whose
+    // press went elsewhere (the Esc or Enter that closed the key help, the Enter that chose the
+    // show in the browser's menu) belongs to that window, not to the show.
+    if (event->isAutoRepeat() || !m_pressed.remove(event->key()))
         return;
     Form_KeyUp(platform::KeyCodeOf(event), platform::ShiftOf(event));
 }
@@ -166,6 +174,8 @@ void frmSlides::Form_KeyUp(int KeyCode, int)
         endShow();
         break;
     case platform::vbKeyF1:
+        // Keys held when the help opens are let go in the help, and not seen here.
+        m_pressed.clear();
         platform::SetScreenPointer(platform::vbDefault);
         dialogs::ShowKeyHelp();
         platform::SetScreenPointer(platform::vbCustom, MouseIcon);

@@ -6,6 +6,7 @@
 #include "platform/StretchImage.h"
 
 #include <QCursor>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -48,6 +49,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override { HandleClose(event); }
+    void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -55,5 +57,6 @@ private:
     void endShow();
     void decodeNextAhead();
     qint64 m_shownAt = 0;
+    QSet<int> m_pressed; // keys whose press this window received and whose release is still due
     display::AheadDecoder m_ahead;
 };

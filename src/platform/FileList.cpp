@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -150,6 +152,41 @@ void FileList::wheelEvent(QWheelEvent *event)
         return;
     }
     QListView::wheelEvent(event);
+}
+
+void FileList::keyPressEvent(QKeyEvent *event)
+{
+    // Space and Enter step to the next entry, as the browser's keys do from its other controls
+    // (the browser leaves the keys to the list while the list has the focus).
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        const int index = ListIndex();
+        if (index < ListCount() - 1)
+            SetListIndex(index + 1);
+        event->accept();
+        return;
+    }
+    // With nothing selected, the first move selects the first entry. The view's current row may
+    // sit on an entry it never selected (the focus puts it there), and a move from it would pass
+    // over that entry.
+    static const int firstMoves[] = {Qt::Key_Down, Qt::Key_Up, Qt::Key_Left, Qt::Key_Right, Qt::Key_Home, Qt::Key_PageUp};
+    if (ListIndex() == -1 && ListCount() > 0 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier
+        && std::find(std::begin(firstMoves), std::end(firstMoves), event->key()) != std::end(firstMoves)) {
+        SetListIndex(0);
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void FileList::mousePressEvent(QMouseEvent *event)
+{
+    // A click on the entry that is already selected changes no selection, yet it is a choice all
+    // the same: the file is shown again (the viewer may have been closed since).
+    const QModelIndex hit = indexAt(event->position().toPoint());
+    const bool again = event->button() == Qt::LeftButton && hit.isValid() && hit.row() == ListIndex();
+    QListView::mousePressEvent(event);
+    if (again && ListIndex() == hit.row())
+        runOnClick();
 }
 
 QItemSelectionModel::SelectionFlags FileList::selectionCommand(const QModelIndex &index, const QEvent *event) const

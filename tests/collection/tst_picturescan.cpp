@@ -46,6 +46,7 @@ private slots:
     void linksAndLoopsAreEnteredOnce();
     void unreadableFolderIsSkipped();
     void randomDealAndMissingFolder();
+    void progressCountsAndCancelStops();
     void dealMatchesPlainRule_data();
     void dealMatchesPlainRule();
     void dealOfManyIsFast();
@@ -155,6 +156,35 @@ void TestPictureScan::randomDealAndMissingFolder()
         QCOMPARE(ScanPictures(folder, true, QStringLiteral("Random"), pictures, show, random, m_fs), 0);
         QCOMPARE(show.ListCount(), 0);
     }
+}
+
+void TestPictureScan::progressCountsAndCancelStops()
+{
+    QVERIFY(write({"A.jpg", "one/B.jpg", "one/C.gif", "two/D.bmp", "three/E.wmf"}));
+    clsLinkList pictures, show;
+    FixedRandom random({0.5});
+    ScanProgress whole;
+    int folders = 0;
+    whole.beforeFolder = [&folders] { ++folders; };
+    QCOMPARE(ScanPictures(m_root, true, QStringLiteral("Random"), pictures, show, random, m_fs, &whole), 5);
+    QCOMPARE(whole.found.load(), 5);
+    QCOMPARE(folders, 4);
+
+    // Stopped after the second folder: nothing is kept and no number is drawn.
+    show.AddItem(QStringLiteral("from the last show"));
+    const int drawn = random.calls();
+    ScanProgress stopped;
+    folders = 0;
+    stopped.beforeFolder = [&] {
+        if (++folders == 3)
+            stopped.cancel = true;
+    };
+    QCOMPARE(ScanPictures(m_root, true, QStringLiteral("Random"), pictures, show, random, m_fs, &stopped), 0);
+    QCOMPARE(folders, 3);
+    QVERIFY(stopped.found.load() >= 1);
+    QCOMPARE(show.ListCount(), 0);
+    QCOMPARE(pictures.ListCount(), 0);
+    QCOMPARE(random.calls(), drawn);
 }
 
 void TestPictureScan::dealMatchesPlainRule_data()

@@ -1,3 +1,5 @@
+#include <QApplication>
+#include <QMenuBar>
 #include "GuiTestUtil.h"
 
 #include <QScopeGuard>
@@ -21,8 +23,25 @@ private slots:
     void refreshKeepsThePosition();
     void vanishedFolder();
     void driveListFollowsTheFolder();
+    void firstMoveSelectsTheFirstEntry_data();
+    void firstMoveSelectsTheFirstEntry();
+    void clickShowsTheEntryAgain_data();
+    void clickShowsTheEntryAgain();
+    void spaceAndEnterStepInTheList();
 
 private:
+    // The list's own keys: the browser's window active and the list holding the focus.
+    void focusTheList(frmFiles &browser)
+    {
+        browser.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&browser));
+        QTRY_COMPARE(QApplication::focusWidget(), browser.lstFiles);
+    }
+    void clickEntry(frmFiles &browser, int row)
+    {
+        platform::FileList *l = browser.lstFiles;
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, l->visualRect(l->model()->index(row, 0)).center());
+    }
     void writeFiles(const QStringList &names)
     {
         for (const QString &n : names)
@@ -251,6 +270,88 @@ void TestBrowser::driveListFollowsTheFolder()
     browser.drvFiles->setFocus();
     QTest::keyClick(browser.drvFiles, Qt::Key_Down);
     QCOMPARE(browser.dirFiles->Path(), volume + "/inner");
+}
+
+void TestBrowser::firstMoveSelectsTheFirstEntry_data()
+{
+    QTest::addColumn<QString>("filledBy");
+    QTest::addColumn<int>("key");
+    for (const char *way : {"startup", "folder change", "all files", "picture files", "refresh", "delete"})
+        for (const auto &[name, key] : {std::pair{"Down", Qt::Key_Down}, {"Up", Qt::Key_Up}, {"Enter", Qt::Key_Return}})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(way, name))) << QString::fromLatin1(way) << int(key);
+}
+
+void TestBrowser::firstMoveSelectsTheFirstEntry()
+{
+    QFETCH(QString, filledBy);
+    QFETCH(int, key);
+    writeFiles({"a.jpg", "b.jpg", "c.jpg", "sub/a.jpg", "sub/b.jpg"});
+    frmFiles &browser = start(filledBy == "folder change" ? m_dir->path() + "/sub" : m_dir->path());
+    focusTheList(browser);
+    if (filledBy != "startup")
+        browser.dirFiles->setFocus(); // the refill gives the focus to the list
+    if (filledBy == "folder change") {
+        browser.dirFiles->SetPath(m_dir->path());
+    } else if (filledBy == "all files") {
+        browser.mnuShowAll->trigger();
+    } else if (filledBy == "picture files") {
+        browser.mnuShowPicture->trigger();
+    } else if (filledBy == "refresh") {
+        writeFiles({"d.jpg"});
+        browser.mnuRefresh->trigger();
+    } else if (filledBy == "delete") {
+        writeFiles({"d.jpg"});
+        browser.mnuRefresh->trigger();
+        browser.lstFiles->SetListIndex(3);
+        browser.mnuDelete->trigger(); // d.jpg: the list keeps c.jpg selected; nothing, once cleared
+        browser.lstFiles->SetListIndex(-1);
+    }
+    QCOMPARE(browser.lstFiles->ListIndex(), -1);
+    focusTheList(browser); // the viewer may have taken it
+    QTest::keyClick(browser.lstFiles, Qt::Key(key));
+    QCOMPARE(browser.lstFiles->ListIndex(), 0);
+    QCOMPARE(shown(), m_root + "a.jpg");
+}
+
+void TestBrowser::clickShowsTheEntryAgain_data()
+{
+    QTest::addColumn<bool>("byEscape"); // else by the close box
+    QTest::newRow("viewer closed by Esc") << true;
+    QTest::newRow("viewer closed by its close box") << false;
+}
+
+void TestBrowser::clickShowsTheEntryAgain()
+{
+    QFETCH(bool, byEscape);
+    writeFiles({"a.jpg", "b.jpg"});
+    QVERIFY(writePicture(m_root + "c.bmp"));
+    frmFiles &browser = start(m_dir->path());
+    for (int round = 0; round < 2; ++round) {
+        clickEntry(browser, 2);
+        QCOMPARE(browser.lstFiles->ListIndex(), 2);
+        frmSlide *viewer = SharedForm<frmSlide>::IfLoaded();
+        QVERIFY2(viewer && viewer->isVisible(), "click " + QByteArray::number(round));
+        QCOMPARE(viewer->windowTitle(), m_root + "c.bmp");
+        if (byEscape)
+            QTest::keyClick(viewer, Qt::Key_Escape);
+        else
+            viewer->close();
+        flushDeletes();
+        QVERIFY(!SharedForm<frmSlide>::IsLoaded());
+    }
+}
+
+void TestBrowser::spaceAndEnterStepInTheList()
+{
+    writeFiles({"a.jpg", "b.jpg", "c.jpg"});
+    frmFiles &browser = start(m_dir->path());
+    clickEntry(browser, 0);
+    for (auto [key, index] : {std::pair{Qt::Key_Space, 1}, {Qt::Key_Return, 2}, {Qt::Key_Enter, 2}}) {
+        focusTheList(browser);
+        QTest::keyClick(browser.lstFiles, key);
+        QCOMPARE(browser.lstFiles->ListIndex(), index);
+        QCOMPARE(shown(), m_root + browser.lstFiles->List(index));
+    }
 }
 
 QTEST_MAIN(TestBrowser)

@@ -19,8 +19,10 @@ struct MessageWatch
     QString caption, text;
     bool seen = false;
     QObject alive; // no more looking once the watch is gone
+    Qt::Key closeKey;
+    bool pressOnly; // the window closes on the press; its release is left to the caller
 
-    MessageWatch() { arm(); }
+    explicit MessageWatch(Qt::Key key = Qt::Key_Escape, bool onlyPress = false) : closeKey(key), pressOnly(onlyPress) { arm(); }
     void arm()
     {
         QTimer::singleShot(0, &alive, [this] {
@@ -30,7 +32,10 @@ struct MessageWatch
             seen = true;
             caption = box->windowTitle();
             text = box->Text();
-            QTest::keyClick(box->txtMsgBox, Qt::Key_Escape);
+            if (pressOnly)
+                QTest::keyPress(box->txtMsgBox, closeKey);
+            else
+                QTest::keyClick(box->txtMsgBox, closeKey);
         });
     }
 };
@@ -51,6 +56,8 @@ private slots:
     void showStartsAndEscapeBringsTheBrowserBack();
     void keyHelpFromAllThreePlaces();
     void aboutWindow();
+    void keyClosingTheHelpDoesNotReachTheShow_data();
+    void keyClosingTheHelpDoesNotReachTheShow();
 };
 
 void TestCommands::menus()
@@ -143,7 +150,7 @@ void TestCommands::showStartsAndEscapeBringsTheBrowserBack()
     QCOMPARE(basSlides::PictureCount, 2); // the subfolder's picture too
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BitmapCursor);
 
-    QTest::keyRelease(&show, Qt::Key_Escape);
+    QTest::keyClick(&show, Qt::Key_Escape);
     flushDeletes();
     QVERIFY(!SharedForm<frmSlides>::IsLoaded());
     QCOMPARE(basSlides::ShowList.ListCount(), 0);
@@ -178,7 +185,7 @@ void TestCommands::keyHelpFromAllThreePlaces()
     browser.mnuSlideS->trigger();
     frmSlides &show = SharedForm<frmSlides>::Get();
     MessageWatch fromShow;
-    QTest::keyRelease(&show, Qt::Key_F1);
+    QTest::keyClick(&show, Qt::Key_F1);
     QVERIFY(fromShow.seen);
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BitmapCursor); // invisible again
 
@@ -215,6 +222,36 @@ void TestCommands::aboutWindow()
     browser.mnuExit->trigger(); // leaves no window behind, or the program would not end
     flushDeletes();
     QCOMPARE(platform::FormBase::LoadedCount(), 0);
+}
+
+void TestCommands::keyClosingTheHelpDoesNotReachTheShow_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Esc") << int(Qt::Key_Escape);
+    QTest::newRow("Enter") << int(Qt::Key_Return);
+}
+
+void TestCommands::keyClosingTheHelpDoesNotReachTheShow()
+{
+    QFETCH(int, key);
+    QVERIFY(writePicture(m_root + "a.bmp"));
+    QVERIFY(writePicture(m_root + "b.bmp"));
+    start(m_dir->path()).mnuSlideS->trigger();
+    frmSlides &show = SharedForm<frmSlides>::Get();
+    MessageWatch help(Qt::Key(key), true);
+    QTest::keyClick(&show, Qt::Key_F1);
+    QVERIFY(help.seen);
+    flushDeletes();
+    QVERIFY(!SharedForm<frmMsgBox>::IsLoaded());
+    QTest::keyRelease(&show, Qt::Key(key)); // the key is let go over the show
+    flushDeletes();
+    QVERIFY(SharedForm<frmSlides>::IsLoaded() && show.isVisible());
+    QCOMPARE(show.picSlide.Tag, m_root + "a.bmp");
+    QTest::keyClick(&show, Qt::Key(key)); // a key of its own still acts
+    flushDeletes();
+    QCOMPARE(SharedForm<frmSlides>::IsLoaded(), key != Qt::Key_Escape);
+    if (key != Qt::Key_Escape)
+        QCOMPARE(show.picSlide.Tag, m_root + "b.bmp");
 }
 
 QTEST_MAIN(TestCommands)

@@ -103,11 +103,11 @@ void TestDisplay::showStepsThroughThePictures()
     QCOMPARE(show.imgSlide->y(), (show.height() - show.imgSlide->height()) / 2);
     QCOMPARE(QGuiApplication::overrideCursor()->shape(), Qt::BitmapCursor);
 
-    QTest::keyRelease(&show, Qt::Key_Space);
-    QTest::keyRelease(&show, Qt::Key_Return);
+    QTest::keyClick(&show, Qt::Key_Space);
+    QTest::keyClick(&show, Qt::Key_Return);
     QCOMPARE(show.picSlide.Tag, m_root + "C.bmp");
     QCOMPARE(show.Ahead().Pending(), m_root + "A.bmp"); // wraps
-    QTest::keyRelease(&show, Qt::Key_Right); // other keys do nothing
+    QTest::keyClick(&show, Qt::Key_Right); // other keys do nothing
     show.close();                            // nor can the user close it
     flushDeletes();
     QVERIFY(SharedForm<frmSlides>::IsLoaded() && show.isVisible());
@@ -132,14 +132,14 @@ void TestDisplay::delayKeysAndTheMonotonicClock()
     QCOMPARE(after(1), QStringLiteral("B.bmp"));
     // F12: no automatic change however long; F11 changes nothing; Shift+F3 acts as F3, due at
     // once, counted from when B went up; F2-F10 give 2-10 seconds.
-    QTest::keyRelease(&show, Qt::Key_F12);
+    QTest::keyClick(&show, Qt::Key_F12);
     QCOMPARE(after(60000), QStringLiteral("B.bmp"));
-    QTest::keyRelease(&show, Qt::Key_F11);
+    QTest::keyClick(&show, Qt::Key_F11);
     QCOMPARE(int(show.TimeDelay), 0);
-    QTest::keyRelease(&show, Qt::Key_F3, Qt::ShiftModifier);
+    QTest::keyClick(&show, Qt::Key_F3, Qt::ShiftModifier);
     QCOMPARE(int(show.TimeDelay), 3);
     QCOMPARE(after(0), QStringLiteral("A.bmp"));
-    QTest::keyRelease(&show, Qt::Key_F2);
+    QTest::keyClick(&show, Qt::Key_F2);
     SharedForm<frmSlides>::Unload();
     QCOMPARE(settings::Get(settings::kTimeDelay, QString()), QStringLiteral("2"));
 }

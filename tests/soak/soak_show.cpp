@@ -303,7 +303,7 @@ bool Soak::startShow(bool random)
 
 bool Soak::endShow()
 {
-    QTest::keyRelease(&SharedForm<frmSlides>::Get(), Qt::Key_Escape);
+    QTest::keyClick(&SharedForm<frmSlides>::Get(), Qt::Key_Escape);
     settle();
     if (SharedForm<frmSlides>::IsLoaded() || !SharedForm<frmFiles>::IsLoaded()
         || !SharedForm<frmFiles>::Get().isVisible())
@@ -339,12 +339,12 @@ bool Soak::change()
     const int32_t countBefore = basSlides::PictureCount;
     const quint32 pick = m_rng.bounded(100);
     if (pick < 35) {
-        QTest::keyRelease(&show, Qt::Key_Space);
+        QTest::keyClick(&show, Qt::Key_Space);
     } else if (pick < 55) {
-        QTest::keyRelease(&show, Qt::Key_Return);
+        QTest::keyClick(&show, Qt::Key_Return);
     } else {
         if (pick < 58) // now and then the user picks another delay
-            QTest::keyRelease(&show, Qt::Key(Qt::Key_F2 + m_rng.bounded(9)));
+            QTest::keyClick(&show, Qt::Key(Qt::Key_F2 + m_rng.bounded(9)));
         m_now += qint64(show.TimeDelay) * 1000;
         show.tmrChange_Timer();
     }
