@@ -55,5 +55,6 @@ private:
     void endShow();
     void decodeNextAhead();
     qint64 m_shownAt = 0;
+    bool m_changing = false; // a change is decoding: the timer waits for it
     display::AheadDecoder m_ahead;
 };

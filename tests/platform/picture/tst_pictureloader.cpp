@@ -189,7 +189,9 @@ void TestPictureLoader::decodedSize_data()
 
     // Refused.
     row("missing", "missing.jpg", QByteArray(), {}, {});
-    row("ppm is not ours", "a.ppm", encoded(photoLike({16, 16}), "PPM"), {}, {});
+    // Any format Qt reads, except under the name of one of the seven kinds.
+    row("ppm shows", "a.ppm", encoded(photoLike({16, 16}), "PPM"), {}, {16, 16});
+    row("ppm named .bmp", "ppm.bmp", encoded(photoLike({16, 16}), "PPM"), {}, {});
     row("jpeg named .wmf", "photo.wmf", encoded(photoLike({16, 16}), "JPEG"), {}, {});
     row("wmf header only", "h.wmf", Bytes::wmf({}, 1440, 1440, 1440).left(22 + 18), {}, {});
     row("icon without entries", "none.ico", QByteArray("\0\0\1\0\0\0", 6), {}, {});
