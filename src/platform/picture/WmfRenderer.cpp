@@ -247,8 +247,10 @@ QSizeF WmfRenderer::measuredTwips(QByteArrayView file, const WmfHeader &header)
 
 QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize size)
 {
-    t_overBudget = false;
-    if (!canvasAllowed(size) || header.implausibleBitmap)
+    // Every drawing record costs at least its primitive: a file with more than the work allows
+    // is refused before it is played.
+    t_overBudget = qint64(header.primitiveCount) * (WmfWork::kPerRecord + WmfWork::kPerPrimitive) > WmfWork::kLimit;
+    if (t_overBudget || !canvasAllowed(size) || header.implausibleBitmap)
         return {};
     QMutexLocker locker(&libwmfLock());
     Session session(header.sanitized(file));
