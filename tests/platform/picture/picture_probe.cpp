@@ -1,7 +1,9 @@
 // Loads one picture for a screen, the way the show does, and reports what it cost: run by the
 // loader tests as a child process per file, so that each file's peak memory is its own.
 //   picture_probe FILE WIDTH HEIGHT [THREADS]
-// prints "shown WxH" or "refused PROBLEM", then the milliseconds and the peak resident KiB.
+// prints "shown WxH" or "refused PROBLEM", then the milliseconds taken, the milliseconds of
+// processor time used (the work done, whatever else the machine is busy with), and the peak
+// resident KiB.
 // THREADS > 1 loads the file on that many threads at once (the show's decode-ahead beside a
 // change).
 
@@ -15,6 +17,8 @@
 #include <vector>
 
 #include <QFile>
+
+#include <sys/resource.h>
 
 int main(int argc, char **argv)
 {
@@ -30,6 +34,13 @@ int main(int argc, char **argv)
         return info.isMetafile ? QSizeF(info.twips).scaled(QSizeF(screen), Qt::KeepAspectRatio).toSize()
                                : info.pixels.scaled(screen, Qt::KeepAspectRatio).boundedTo(info.pixels);
     };
+    const auto cpuMs = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
+               + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+    };
+    const qint64 cpuBefore = cpuMs();
     QElapsedTimer timer;
     timer.start();
     std::vector<platform::LoadedImage> results(static_cast<size_t>(threads));
@@ -39,6 +50,7 @@ int main(int argc, char **argv)
             workers.emplace_back([&, t] { results[size_t(t)] = platform::LoadPicture(path, target); });
     }
     const qint64 ms = timer.elapsed();
+    const qint64 cpu = cpuMs() - cpuBefore;
     // The peak of this program alone: getrusage's maximum would carry the parent's over fork
     // and exec, the kernel's high-water mark of this address space does not.
     long peakKiB = 0;
@@ -52,6 +64,6 @@ int main(int argc, char **argv)
         std::printf("refused %d", int(r.problem));
     else
         std::printf("shown %dx%d", r.image.width(), r.image.height());
-    std::printf(" %lld %ld\n", static_cast<long long>(ms), peakKiB);
+    std::printf(" %lld %lld %ld\n", static_cast<long long>(ms), static_cast<long long>(cpu), peakKiB);
     return 0;
 }

@@ -153,6 +153,7 @@ struct ProbeResult
     int problem = 0;
     QSize size;
     qint64 ms = 0;
+    qint64 cpuMs = 0; // the work done, however busy the machine is otherwise
     qint64 peakKiB = 0;
 };
 
@@ -165,7 +166,7 @@ ProbeResult probe(const QString &path, QSize screen, int threads = 1)
     if (!process.waitForFinished(60000) || process.exitCode() != 0)
         return r;
     const QStringList words = QString::fromLatin1(process.readAllStandardOutput()).simplified().split(' ');
-    if (words.size() != 4)
+    if (words.size() != 5)
         return r;
     r.ran = true;
     r.shown = words[0] == QLatin1String("shown");
@@ -176,7 +177,8 @@ ProbeResult probe(const QString &path, QSize screen, int threads = 1)
         r.problem = words[1].toInt();
     }
     r.ms = words[2].toLongLong();
-    r.peakKiB = words[3].toLongLong();
+    r.cpuMs = words[3].toLongLong();
+    r.peakKiB = words[4].toLongLong();
     return r;
 }
 
@@ -502,12 +504,15 @@ void TestPictureLoader::hostileFilesBounded()
     const QSize screen(1920, 1080);
     const ProbeResult r = probe(path, screen, threads);
     QVERIFY2(r.ran, "the probe did not finish");
-    qInfo("%s: %s in %lld ms, peak %lld MiB", QTest::currentDataTag(), r.shown ? "shown" : "refused", r.ms,
-          r.peakKiB / 1024);
+    qInfo("%s: %s in %lld ms (%lld ms of processor time), peak %lld MiB", QTest::currentDataTag(),
+          r.shown ? "shown" : "refused", r.ms, r.cpuMs, r.peakKiB / 1024);
     QCOMPARE(r.shown, shown);
     if (!shown)
         QCOMPARE(r.problem, int(problem));
-    QVERIFY2(r.ms < 2000 * kBudgetFactor, qPrintable(QStringLiteral("%1 ms").arg(r.ms)));
+    // The work of each decode is bounded; two at once take turns. The clock only catches a hang:
+    // on a machine busy with other things, waiting for a processor is not work.
+    QVERIFY2(r.cpuMs < 2000 * threads * kBudgetFactor, qPrintable(QStringLiteral("%1 ms of work").arg(r.cpuMs)));
+    QVERIFY2(r.ms < 10000 * threads * kBudgetFactor, qPrintable(QStringLiteral("%1 ms").arg(r.ms)));
     // Refusals come before anything large is allocated; what is shown stays under the cap.
     const qint64 capKiB = shown ? qint64(1536) * 1024 : qint64(256) * 1024;
     QVERIFY2(r.peakKiB < capKiB * kBudgetFactor, qPrintable(QStringLiteral("peak %1 KiB").arg(r.peakKiB)));
@@ -538,7 +543,7 @@ void TestPictureLoader::largeProgressivePhotoSharp()
     qInfo("12000 x 8000 progressive: shown %dx%d in %lld ms, peak %lld MiB", r.size.width(), r.size.height(), r.ms,
           r.peakKiB / 1024);
     QCOMPARE(r.size, QSize(1620, 1080));
-    QVERIFY2(r.ms < 3000 * kBudgetFactor, qPrintable(QStringLiteral("%1 ms").arg(r.ms)));
+    QVERIFY2(r.cpuMs < 3000 * kBudgetFactor, qPrintable(QStringLiteral("%1 ms of work").arg(r.cpuMs)));
     QVERIFY2(r.peakKiB < qint64(1536) * 1024 * kBudgetFactor, qPrintable(QString::number(r.peakKiB)));
 
     // Sharp: as close to the photo reduced directly as a decode at screen size can be.
