@@ -77,8 +77,8 @@ QSize PictureDecodeSize(const PictureInfo &info, QSize target);
 // scaling, so a large photo asked for at screen size costs a fraction of a full decode. An
 // icon whose largest entry is broken falls back to the next one, at that entry's own size.
 // Returns a null image on any failure: missing, unreadable, unsupported, corrupt, or absurd
-// (a header claiming more than 1 GiB of pixels, or more pixels than its data can hold; a
-// metafile canvas beyond WmfRenderer's caps). The image comes in a format the raster paint
+// (buffers beyond kDecodeBudgetBytes, more pixels than its data can hold, more JPEG scans or
+// metafile work than allowed; a metafile canvas beyond WmfRenderer's caps). The image comes in a format the raster paint
 // engine draws directly (RGB32, or ARGB32_Premultiplied when it has transparency).
 QImage DecodePicture(const QString &path, QSize target = {});
 

@@ -273,6 +273,9 @@ void TestPictureLoader::decodedSize_data()
     row("jpeg named .wmf", "photo.wmf", encoded(photoLike({16, 16}), "JPEG"), {}, {});
     row("wmf header only", "h.wmf", Bytes::wmf({}, 1440, 1440, 1440).left(22 + 18), {}, {});
     row("icon without entries", "none.ico", QByteArray("\0\0\1\0\0\0", 6), {}, {});
+    // Scans: as many as any encoder writes pass; one more than the limit is a scan bomb.
+    row("jpeg with 100 scans", "100.jpg", HostilePictures::progressiveJpeg({64, 64}, 99), {}, {64, 64});
+    row("jpeg with 101 scans", "101.jpg", HostilePictures::progressiveJpeg({64, 64}, 100), {}, {});
 }
 
 void TestPictureLoader::decodedSize()
@@ -286,7 +289,7 @@ void TestPictureLoader::decodedSize()
     const QString path = bytes.isNull() ? m_dir.filePath(name) : write(name, bytes);
     const std::optional<PictureInfo> info = ReadPictureInfo(path);
     if (!expected.isValid()) {
-        QVERIFY(!info.has_value());
+        QVERIFY(!info.has_value() || name == "101.jpg"); // its header is sound
         QVERIFY(DecodePicture(path, QSize(640, 480)).isNull());
         QVERIFY(DecodePicture(path).isNull());
         return;
