@@ -270,6 +270,9 @@ void TestPictureLoader::decodedSize_data()
     // Any format Qt reads, except under the name of one of the seven kinds.
     row("ppm shows", "a.ppm", encoded(photoLike({16, 16}), "PPM"), {}, {16, 16});
     row("ppm named .bmp", "ppm.bmp", encoded(photoLike({16, 16}), "PPM"), {}, {});
+    row("tiff shows", "a.tif", encoded(photoLike({40, 30}), "TIFF"), {}, {40, 30});
+    row("webp shows", "a.webp", encoded(photoLike({40, 30}), "WEBP"), {}, {40, 30});
+    row("tiff named .gif", "tiff.gif", encoded(photoLike({40, 30}), "TIFF"), {}, {});
     row("jpeg named .wmf", "photo.wmf", encoded(photoLike({16, 16}), "JPEG"), {}, {});
     row("wmf header only", "h.wmf", Bytes::wmf({}, 1440, 1440, 1440).left(22 + 18), {}, {});
     row("icon without entries", "none.ico", QByteArray("\0\0\1\0\0\0", 6), {}, {});
