@@ -77,8 +77,9 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
         loaded = ahead->Take(PictureName, found);
     }
     if (!found) {
+        const QSize bound = DisplayBound(); // screens are asked on this thread only
         std::future<LoadedPicture> decode = std::async(std::launch::async, [=] {
-            return LoadForDisplay(PictureName, DisplayBound(), tppx, tppy);
+            return LoadForDisplay(PictureName, bound, tppx, tppy);
         });
         WaitWhilePainting([&decode] { return decode.wait_for(10ms) == std::future_status::ready; });
         loaded = decode.get();
