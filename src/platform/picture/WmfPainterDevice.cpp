@@ -237,6 +237,17 @@ char32_t ansiToUnicode(unsigned char c)
 constexpr int kSymbolCharset = 2;
 
 // Glyph outlines in font units, for filling through QPainter.
+qint64 pointsOf(const Outline &outline)
+{
+    qint64 points = 0;
+    for (const QPolygonF &polygon : outline.polygons)
+        points += polygon.size();
+    return points;
+}
+
+// Points of an outline cut for one unit of work (see WmfWork).
+constexpr qint64 kPointsPerUnit = 8;
+
 struct OutlineSink
 {
     QPainterPath *path;
@@ -548,6 +559,9 @@ struct WmfPainterDevice::Canvas
         if (tiledCells > kMaxTiledCells && path.elementCount() * (seen.width() + seen.height() + 2) > kDirectCells)
             return;
         Outline outline(path.toSubpathPolygons());
+        // Cutting an outline costs in its points, once here and once per tile row and column.
+        const qint64 outlineUnits = pointsOf(outline) / kPointsPerUnit;
+        work->add(outlineUnits);
         if (!within.contains(bounds))
             outline = outline.slice(true, within.left(), within.right()).slice(false, within.top(), within.bottom());
         const double cells = cellsOf(outline.polygons);
@@ -573,6 +587,7 @@ struct WmfPainterDevice::Canvas
                 return;
             const int y0 = top + int(qint64(bottom - top) * row / rows);
             const int y1 = top + int(qint64(bottom - top) * (row + 1) / rows);
+            work->add(outlineUnits);
             const Outline band = outline.slice(false, y0, y1);
             const double bandCells = cellsOf(band.polygons);
             if (bandCells <= kTileCells) {
@@ -581,7 +596,11 @@ struct WmfPainterDevice::Canvas
                 continue;
             }
             const int columns = std::clamp(int(std::ceil(bandCells / kTileCells)), 1, std::max(1, right - left));
+            const qint64 bandUnits = pointsOf(band) / kPointsPerUnit;
             for (int column = 0; column < columns; ++column) {
+                work->add(bandUnits);
+                if (work->over())
+                    return;
                 const int x0 = left + int(qint64(right - left) * column / columns);
                 const int x1 = left + int(qint64(right - left) * (column + 1) / columns);
                 const Outline tile = band.slice(true, x0, x1);
