@@ -75,6 +75,9 @@ package: build
 # Fuzzing (clang's libFuzzer with AddressSanitizer and UndefinedBehaviorSanitizer); not part of
 # `make test`. FUZZ_SECONDS per target; findings land in build-fuzz/findings-*.
 FUZZ_SECONDS ?= 300
+# Per input: every picture is bounded to a few seconds (more under the sanitizers), so an input
+# that takes longer is a finding (a scan bomb took over a minute).
+FUZZ_TIMEOUT ?= 10
 FUZZ_FLAGS   := -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
 .PHONY: fuzz
 fuzz:
@@ -83,10 +86,11 @@ fuzz:
 	  -DQUORVEL_TESTS=OFF -DQUORVEL_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  "-DCMAKE_C_FLAGS=$(FUZZ_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_FLAGS)" \
 	  "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined"
-	cmake --build build-fuzz -j $(JOBS) --target fuzz_picture fuzz_settings
-	tools/make_fuzz_seeds.sh ../shared/corpus build-fuzz/seeds-picture
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_picture fuzz_settings make_hostile_pictures
+	tools/make_fuzz_seeds.sh ../shared/corpus build-fuzz/seeds-picture build-fuzz/tools/make_hostile_pictures
 	mkdir -p build-fuzz/corpus-picture build-fuzz/corpus-settings build-fuzz/findings-picture build-fuzz/findings-settings
-	build-fuzz/fuzz/fuzz_picture -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=1048576 \
+	build-fuzz/fuzz/fuzz_picture -max_total_time=$(FUZZ_SECONDS) -timeout=$(FUZZ_TIMEOUT) -rss_limit_mb=2048 \
+	  -malloc_limit_mb=1100 -max_len=1048576 \
 	  -artifact_prefix=build-fuzz/findings-picture/ build-fuzz/corpus-picture build-fuzz/seeds-picture tests/data/fuzz-picture
 	build-fuzz/fuzz/fuzz_settings -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
 	  -artifact_prefix=build-fuzz/findings-settings/ build-fuzz/corpus-settings tests/data/fuzz-settings

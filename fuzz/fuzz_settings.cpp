@@ -15,12 +15,24 @@
 #include <cstdlib>
 #include <unistd.h>
 
+namespace {
+
+const QString &settingsFolder()
+{
+    static const QString dir = QDir::tempPath() + QStringLiteral("/quorvel-fuzz-settings-%1").arg(::getpid());
+    return dir;
+}
+
+void removeSettingsFolder() { QDir(settingsFolder()).removeRecursively(); }
+
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     static QCoreApplication app(*argc, *argv);
-    const QString dir = QDir::tempPath() + QStringLiteral("/quorvel-fuzz-settings-%1").arg(::getpid());
-    QDir().mkpath(dir + "/Fuzz");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir);
+    QDir().mkpath(settingsFolder() + "/Fuzz");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder());
+    std::atexit(removeSettingsFolder); // the run leaves nothing behind
     return 0;
 }
 

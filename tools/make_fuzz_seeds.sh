@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Makes the picture fuzzer's seeds from the shared corpus: each file prefixed with the byte that
-# tells the fuzzer which extension to give it (0 bmp, 1 jpg, 3 gif, 4 ico, 5 cur, 6 wmf).
+# tells the fuzzer which extension to give it (0 bmp, 1 jpg, 3 gif, 4 ico, 5 cur, 6 wmf). Given
+# the hostile-picture generator too, adds its small hostile files (scan bombs, huge screens...).
 set -euo pipefail
 corpus=${1:?corpus folder}
 out=${2:?output folder}
+hostile=${3:-}
 mkdir -p "$out"
+if [ -n "$hostile" ]; then
+  "$hostile" "$out"
+fi
 [ -d "$corpus" ] || { echo "no corpus at $corpus: starting from nothing"; exit 0; }
 declare -A kind=([bmp]=0 [jpeg]=1 [gif]=3 [ico]=4 [cur]=5 [wmf]=6)
 for k in "${!kind[@]}"; do

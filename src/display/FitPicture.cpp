@@ -5,12 +5,18 @@
 #include "platform/Screen.h"
 #include "platform/StretchImage.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <thread>
 
 namespace display {
 
@@ -20,17 +26,67 @@ QSize DisplayBound()
     return s ? s->geometry().size() : QSize(1024, 768);
 }
 
-bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
-                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead)
+void WaitWhilePainting(const std::function<bool()> &done)
 {
+    if (done())
+        return;
+    QElapsedTimer since;
+    since.start();
+    bool pointer = false;
+    do {
+        // Keys and clicks wait their turn: they act on the picture once it is there.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        if (!pointer && since.elapsed() >= 150) {
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+            pointer = true;
+        }
+    } while (!done());
+    if (pointer)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+QString CannotShowText(platform::PictureProblem problem)
+{
+    const QString text = QStringLiteral("Cannot show this picture");
+    switch (problem) {
+    case platform::PictureProblem::NotAPicture: return text + QStringLiteral(": not a picture");
+    case platform::PictureProblem::Damaged: return text + QStringLiteral(": damaged");
+    case platform::PictureProblem::TooLarge: return text + QStringLiteral(": too large");
+    case platform::PictureProblem::Unreadable: return text + QStringLiteral(": unreadable");
+    case platform::PictureProblem::None: break;
+    }
+    return text;
+}
+
+bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
+                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead,
+                platform::PictureProblem *problem)
+{
+    using namespace std::chrono_literals;
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
+    const QPointer<QWidget> alive(&window);
     bool found = false;
     LoadedPicture loaded;
-    if (ahead)
+    if (ahead) {
+        WaitWhilePainting([ahead] {
+            if (ahead->Pending().isEmpty() || ahead->Ready())
+                return true;
+            std::this_thread::sleep_for(10ms);
+            return false;
+        });
         loaded = ahead->Take(PictureName, found);
-    if (!found)
-        loaded = LoadForDisplay(PictureName, DisplayBound(), tppx, tppy);
-    if (!loaded.ok)
+    }
+    if (!found) {
+        const QSize bound = DisplayBound(); // screens are asked on this thread only
+        std::future<LoadedPicture> decode = std::async(std::launch::async, [=] {
+            return LoadForDisplay(PictureName, bound, tppx, tppy);
+        });
+        WaitWhilePainting([&decode] { return decode.wait_for(10ms) == std::future_status::ready; });
+        loaded = decode.get();
+    }
+    if (problem)
+        *problem = loaded.problem;
+    if (!loaded.ok || !alive)
         return false;
     picSlide.Picture = loaded.image;
     picSlide.Width = loaded.twips.width();

@@ -72,20 +72,23 @@ LoadedPicture LoadForDisplay(const QString &picture, QSize bound, double tppx, d
     LoadedPicture out;
     out.stamp = FileStamp(picture);
     const PlainNameLink link(picture);
-    const QString &path = link.path();
-    const std::optional<platform::PictureInfo> info = platform::ReadPictureInfo(path);
-    if (!info)
-        return out;
-    const QSizeF natural = info->isMetafile ? info->twips : QSizeF(info->pixels.width() * tppx, info->pixels.height() * tppy);
+    const auto naturalOf = [&](const platform::PictureInfo &info) {
+        return info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
+    };
     // Decoded at the size the show draws it: fitted into the screen, kept sharp, never wasted.
-    const FitRect shown = FitInClient(float(natural.width() / tppx), float(natural.height() / tppy),
-                                      float(bound.width()), float(bound.height()));
-    const QSize target(std::max(1, int(std::ceil(shown.width))), std::max(1, int(std::ceil(shown.height))));
-    out.image = platform::DecodePicture(path, target);
-    if (out.image.isNull())
+    const auto target = [&](const platform::PictureInfo &info) {
+        const QSizeF natural = naturalOf(info);
+        const FitRect shown = FitInClient(float(natural.width() / tppx), float(natural.height() / tppy),
+                                          float(bound.width()), float(bound.height()));
+        return QSize(std::max(1, int(std::ceil(shown.width))), std::max(1, int(std::ceil(shown.height))));
+    };
+    platform::LoadedImage loaded = platform::LoadPicture(link.path(), target);
+    out.problem = loaded.problem;
+    if (loaded.image.isNull())
         return out;
+    out.image = std::move(loaded.image);
     out.ok = true;
-    out.twips = natural;
+    out.twips = naturalOf(loaded.info);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/picture/PictureLoader.h"
+
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
@@ -17,6 +19,7 @@ struct LoadedPicture
     QImage image;
     QSizeF twips;
     QString stamp; // the file's size and time when it was read
+    platform::PictureProblem problem = platform::PictureProblem::None; // why not, when not ok
 };
 
 // Size and modification time of the file, "" when it is not there.

@@ -24,6 +24,12 @@ frmSlide::frmSlide()
     imgSlide->hide();
     const auto px = [](const forms::DesignRect &r) { return platform::ToPixelRect(r.left, r.top, r.width, r.height); };
     imgSlide->setGeometry(px(forms::SlideDesign::imgSlide));
+    lblCannot = new QLabel(this);
+    lblCannot->setAlignment(Qt::AlignCenter);
+    QPalette text = lblCannot->palette();
+    text.setColor(QPalette::WindowText, Qt::white); // on the black background
+    lblCannot->setPalette(text);
+    lblCannot->hide();
     setGeometry(px(design::Client));
     // Made now rather than at the first show, so that the frame counts in the first fit too.
     winId();
@@ -39,7 +45,9 @@ void frmSlide::ChangePicture(const QString &PictureName)
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         setWindowState(Qt::WindowNoState);
     float left, top, width, height;
-    if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height)) {
+    platform::PictureProblem problem = platform::PictureProblem::None;
+    if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, nullptr, &problem)) {
+        lblCannot->hide();
         const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
         const QSize frame = frameGeometry().size() - geometry().size();
         move(int(std::lround(left / tppx)), int(std::lround(top / tppy)));
@@ -51,6 +59,9 @@ void frmSlide::ChangePicture(const QString &PictureName)
         picSlide = display::PictureBox();
         imgSlide->hide();
         imgSlide->SetPicture(QImage());
+        lblCannot->setText(display::CannotShowText(problem));
+        lblCannot->setGeometry(rect());
+        lblCannot->show();
     }
     setWindowTitle(PictureName);
     show();
@@ -68,6 +79,7 @@ void frmSlide::Form_Resize()
 void frmSlide::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    lblCannot->setGeometry(rect());
     Form_Resize();
 }
 

@@ -4,6 +4,7 @@
 #include "platform/SharedForm.h"
 #include "platform/StretchImage.h"
 
+#include <QLabel>
 #include <QWidget>
 
 // The viewer: an ordinary window that shows the file chosen in the browser at its natural size
@@ -16,6 +17,7 @@ public:
 
     display::PictureBox picSlide;
     platform::StretchImage *imgSlide = nullptr;
+    QLabel *lblCannot = nullptr; // "Cannot show this picture", centred, when the file cannot be shown
 
     void ChangePicture(const QString &PictureName);
     void Form_Load() override;

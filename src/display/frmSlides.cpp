@@ -76,7 +76,12 @@ bool frmSlides::ChangePicture(bool FromStartup)
 {
     if (basSlides::PictureCount == 0)
         return false;
-    imgSlide->hide();
+    // The screen keeps painting while a picture decodes, timers included: one change at a time.
+    if (m_changing)
+        return true;
+    m_changing = true;
+    const struct Done { bool &flag; ~Done() { flag = false; } } done{m_changing};
+    // The picture on screen stays there until the next one is ready.
     for (;;) {
         int32_t Position = 0;
         const QString name = NextPicture(Position);

@@ -58,5 +58,6 @@ private:
     void decodeNextAhead();
     qint64 m_shownAt = 0;
     QSet<int> m_pressed; // keys whose press this window received and whose release is still due
+    bool m_changing = false; // a change is decoding: the timer waits for it
     display::AheadDecoder m_ahead;
 };

@@ -1,5 +1,12 @@
 #include "GuiTestUtil.h"
 
+#include "HostilePictures.h"
+#include "display/FitPicture.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+
 using namespace guitest;
 
 class TestDisplay : public QObject, Fixture
@@ -11,7 +18,9 @@ private slots:
     void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
     void viewerSizesItselfToThePicture_data();
     void viewerSizesItselfToThePicture();
+    void viewerShowsNothingForABadFile_data();
     void viewerShowsNothingForABadFile();
+    void waitKeepsTheScreenPainting();
     void showStepsThroughThePictures();
     void delayKeysAndTheMonotonicClock();
 
@@ -78,16 +87,68 @@ void TestDisplay::viewerSizesItselfToThePicture()
     QCOMPARE(viewer.size(), fitted);
 }
 
+void TestDisplay::viewerShowsNothingForABadFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes"); // null: no such file
+    QTest::addColumn<QString>("line");
+    QTest::newRow("text named .jpg") << "bad.jpg" << QByteArray("not a picture")
+                                     << "Cannot show this picture: not a picture";
+    QTest::newRow("missing") << "gone.bmp" << QByteArray() << "Cannot show this picture: unreadable";
+    QTest::newRow("jpeg cut after its header") << "cut.jpg" << HostilePictures::progressiveJpeg({4000, 3000}, 0)
+                                               << "Cannot show this picture: damaged";
+    QTest::newRow("gif screen of 16000 x 16000") << "huge.gif"
+                                                 << HostilePictures::gifWithScreen({16000, 16000}, 63000)
+                                                 << "Cannot show this picture: too large";
+}
+
 void TestDisplay::viewerShowsNothingForABadFile()
 {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, line);
     QVERIFY(writePicture(m_root + "good.bmp", 300, 200));
-    QVERIFY(testutil::writeFile(m_root + "bad.jpg", "not a picture"));
+    if (!bytes.isNull())
+        QVERIFY(testutil::writeFile(m_root + name, bytes));
     frmSlide &viewer = SharedForm<frmSlide>::Get();
     viewer.ChangePicture(m_root + "good.bmp");
-    viewer.ChangePicture(m_root + "bad.jpg");
-    QCOMPARE(viewer.windowTitle(), m_root + "bad.jpg");
-    // Never the previous picture under the new name.
+    QVERIFY(!viewer.lblCannot->isVisible());
+    const QRect place = viewer.geometry();
+    viewer.ChangePicture(m_root + name);
+    QCOMPARE(viewer.windowTitle(), m_root + name);
+    // Never the previous picture under the new name: one centred line saying why, the window
+    // where and as large as it was.
     QVERIFY(!viewer.imgSlide->isVisible() && viewer.picSlide.Picture.isNull());
+    QVERIFY(viewer.lblCannot->isVisible());
+    QCOMPARE(viewer.lblCannot->text(), line);
+    QCOMPARE(viewer.lblCannot->geometry(), viewer.rect());
+    QCOMPARE(viewer.lblCannot->alignment(), Qt::AlignCenter);
+    QCOMPARE(viewer.geometry(), place);
+    viewer.ChangePicture(m_root + "good.bmp");
+    QVERIFY(!viewer.lblCannot->isVisible() && viewer.imgSlide->isVisible());
+}
+
+void TestDisplay::waitKeepsTheScreenPainting()
+{
+    // Timers (and paints) run while a decode is waited for, the wait pointer shows once it
+    // takes long enough to notice, and goes again afterwards.
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&ticks] { ++ticks; });
+    tick.start(20);
+    QElapsedTimer since;
+    since.start();
+    bool waitPointerSeen = false;
+    const QCursor *before = QGuiApplication::overrideCursor();
+    display::WaitWhilePainting([&] {
+        const QCursor *c = QGuiApplication::overrideCursor();
+        waitPointerSeen |= c && c->shape() == Qt::WaitCursor;
+        QThread::msleep(5);
+        return since.elapsed() >= 400;
+    });
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY(waitPointerSeen);
+    QCOMPARE(QGuiApplication::overrideCursor(), before);
 }
 
 void TestDisplay::showStepsThroughThePictures()

@@ -15,7 +15,7 @@ constexpr char kPngSignature[] = "\x89PNG\r\n\x1A\n";
 // The entry's size and depth from its image header; false when the header is not one we know.
 bool readImageHeader(QIODevice *device, qint64 offset, IconDirectory::Entry &entry)
 {
-    if (!device->seek(offset))
+    if (offset < 0 || offset >= device->size() || !device->seek(offset))
         return false;
     const QByteArray head = device->read(40);
     if (head.size() >= 26 && head.startsWith(QByteArray(kPngSignature, 8))) {

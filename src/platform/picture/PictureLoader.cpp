@@ -17,10 +17,17 @@
 #include <QtPlugin>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cerrno>
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Registers the metafile plugin with QImageReader for every program that links this file.
 Q_IMPORT_PLUGIN(WmfImagePlugin)
@@ -29,34 +36,145 @@ namespace platform {
 
 namespace {
 
-// The most a single decode may allocate for its pixels.
-constexpr qint64 kMaxDecodeBytes = qint64(1) << 30;
+// Files larger than this are not read at all; what is read counts against the decode budget.
+constexpr qint64 kMaxFileBytes = qint64(256) << 20;
 // Entries tried, largest first, when an icon's best entry will not decode.
 constexpr int kMaxIconAttempts = 8;
 
+using Problem = PictureProblem;
+
 bool isFormat(const QByteArray &format, const char *name) { return format == name; }
 
-bool isSupportedFormat(const QByteArray &format)
+bool isOurFormat(const QByteArray &format)
 {
     return isFormat(format, "bmp") || isFormat(format, "jpeg") || isFormat(format, "gif")
-           || isFormat(format, "ico") || isFormat(format, "cur") || isFormat(format, "wmf")
-           || isFormat(format, "png");
+           || isFormat(format, "ico") || isFormat(format, "cur") || isFormat(format, "wmf");
 }
 
 bool isIconFormat(const QByteArray &format) { return isFormat(format, "ico") || isFormat(format, "cur"); }
 
-bool hasWmfSuffix(const QString &path)
+QString suffixOf(const QString &path) { return QFileInfo(path).suffix().toLower(); }
+
+bool hasWmfSuffix(const QString &path) { return suffixOf(path) == QLatin1String("wmf"); }
+
+// A name of one of the seven kinds: read only as one of them (or PNG), never as a format Qt
+// guesses from damaged content.
+bool hasOurSuffix(const QString &path)
 {
-    return QFileInfo(path).suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0;
+    static const QStringList ours{"bmp", "jpg", "jpeg", "gif", "ico", "cur", "wmf"};
+    return ours.contains(suffixOf(path));
 }
 
-// A reader on the file, or on a repaired copy of it (see HeaderRepair), with the format chosen
-// as described in the header. `reader` is null when the file cannot be read as one of ours.
+// What all decodes in the process hold of kDecodeBudgetBytes. A decode that does not fit waits
+// until others have finished, so two large pictures are never decoded at once.
+class Reservation
+{
+public:
+    Reservation() = default;
+    ~Reservation() { release(); }
+    Reservation(const Reservation &) = delete;
+    Reservation &operator=(const Reservation &) = delete;
+
+    // Holds `total` bytes, waiting for room; false when `total` can never fit. What is held
+    // already is given back while waiting, so that two waiting decodes cannot block each other.
+    bool hold(qint64 total)
+    {
+        if (total > kDecodeBudgetBytes)
+            return false;
+        std::unique_lock lock(mutex());
+        if (inUse() - m_held + total > kDecodeBudgetBytes) {
+            inUse() -= m_held;
+            m_held = 0;
+            changed().notify_all();
+            changed().wait(lock, [&] { return inUse() + total <= kDecodeBudgetBytes; });
+        }
+        inUse() += total - m_held;
+        m_held = total;
+        return true;
+    }
+
+private:
+    void release()
+    {
+        if (m_held == 0)
+            return;
+        std::lock_guard lock(mutex());
+        inUse() -= m_held;
+        m_held = 0;
+        changed().notify_all();
+    }
+    static std::mutex &mutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static std::condition_variable &changed()
+    {
+        static std::condition_variable c;
+        return c;
+    }
+    static qint64 &inUse()
+    {
+        static qint64 bytes = 0;
+        return bytes;
+    }
+
+    qint64 m_held = 0;
+};
+
+// The file's bytes: only a regular file, opened without blocking (a FIFO or device put in its
+// place is refused, never waited on), and never more than its size.
+struct FileBytes
+{
+    QByteArray bytes;
+    Problem problem = Problem::None;
+};
+
+FileBytes readRegularFile(const QString &path, Reservation &reservation)
+{
+    FileBytes out;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        out.problem = Problem::Unreadable;
+        return out;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        out.problem = Problem::Unreadable;
+        return out;
+    }
+    if (st.st_size > kMaxFileBytes || !reservation.hold(st.st_size)) {
+        ::close(fd);
+        out.problem = Problem::TooLarge;
+        return out;
+    }
+    out.bytes.resize(qsizetype(st.st_size));
+    qsizetype done = 0;
+    while (done < out.bytes.size()) {
+        const ssize_t n = ::read(fd, out.bytes.data() + done, size_t(out.bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // shrunk meanwhile: what is there is what there is
+        done += n;
+    }
+    ::close(fd);
+    out.bytes.truncate(done);
+    return out;
+}
+
+// A reader on the file's bytes, or on a repaired copy of them (see HeaderRepair), with the
+// format chosen as described in the header. `reader` is null when the bytes cannot be read as a
+// picture this file may be.
 class Source
 {
 public:
-    explicit Source(const QString &path)
+    Source(const QString &path, const QByteArray &bytes)
+        : m_bytes(bytes)
     {
+        m_buffer.setData(m_bytes);
+        m_buffer.open(QIODevice::ReadOnly);
         m_reader = std::make_unique<QImageReader>();
         if (hasWmfSuffix(path)) {
             m_reader->setFormat("wmf");
@@ -64,78 +182,87 @@ public:
         } else {
             m_reader->setDecideFormatFromContent(true);
         }
-        m_reader->setFileName(path);
+        m_reader->setDevice(&m_buffer);
         m_reader->setAutoTransform(true);
-        const bool readable = m_reader->canRead() && isSupportedFormat(m_reader->format());
-        if (hasWmfSuffix(path) || (readable && !isFormat(m_reader->format(), "bmp"))) {
+        const QByteArray format = m_reader->canRead() ? m_reader->format() : QByteArray();
+        const bool readable = !format.isEmpty()
+                              && (isOurFormat(format) || isFormat(format, "png") || !hasOurSuffix(path));
+        if (hasWmfSuffix(path) || (readable && !isFormat(format, "bmp"))) {
             if (!readable)
                 m_reader.reset();
             return;
         }
         // What Qt turns down may be an icon with a misstated directory; what it takes for a BMP
         // may carry an info header it cannot read.
-        if (!openRepaired(path) && !readable)
+        if (!openRepaired() && !readable)
             m_reader.reset();
     }
 
     QImageReader *reader() const { return m_reader.get(); }
+    // The bytes the reader reads (a repaired copy counts twice against the budget).
+    qint64 bytesHeld() const { return m_repaired ? m_bytes.size() : 0; }
 
 private:
     // Swaps in a reader on a repaired copy when one is needed and possible.
-    bool openRepaired(const QString &path)
+    bool openRepaired()
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > HeaderRepair::kMaxBytes)
+        if (m_bytes.size() > HeaderRepair::kMaxBytes)
             return false;
-        const QByteArray head = file.peek(64);
-        const bool bmp = head.startsWith("BM");
-        if (bmp && (head.size() < 18 || qFromLittleEndian<quint32>(head.constData() + 14) < 52))
-            return false; // a header Qt knows: nothing to repair, no need to read the file
-        const QByteArray bytes = file.readAll();
-        std::optional<QByteArray> repaired = bmp ? HeaderRepair::bmp(bytes) : HeaderRepair::icon(bytes);
+        const bool bmp = m_bytes.startsWith("BM");
+        if (bmp && (m_bytes.size() < 18 || qFromLittleEndian<quint32>(m_bytes.constData() + 14) < 52))
+            return false; // a header Qt knows: nothing to repair
+        std::optional<QByteArray> repaired = bmp ? HeaderRepair::bmp(m_bytes) : HeaderRepair::icon(m_bytes);
         if (!repaired)
             return false;
-        m_bytes = std::move(*repaired);
-        m_buffer.setData(m_bytes);
-        if (!m_buffer.open(QIODevice::ReadOnly))
+        m_repairedBytes = std::move(*repaired);
+        m_repairedBuffer.setData(m_repairedBytes);
+        if (!m_repairedBuffer.open(QIODevice::ReadOnly))
             return false;
-        auto reader = std::make_unique<QImageReader>(&m_buffer, bmp ? QByteArray("bmp") : QByteArray("ico"));
+        auto reader = std::make_unique<QImageReader>(&m_repairedBuffer, bmp ? QByteArray("bmp") : QByteArray("ico"));
         reader->setAutoTransform(true);
         if (!reader->canRead())
             return false;
         m_reader = std::move(reader);
+        m_repaired = true;
         return true;
     }
 
-    std::unique_ptr<QImageReader> m_reader;
     QByteArray m_bytes;
     QBuffer m_buffer;
+    QByteArray m_repairedBytes;
+    QBuffer m_repairedBuffer;
+    bool m_repaired = false;
+    std::unique_ptr<QImageReader> m_reader;
 };
 
 // Qt's allocation limit is one value for the whole process, so it is only ever raised (under a
 // lock) to what a sound picture needs, never lowered while another thread may rely on it. Our
-// own check against kMaxDecodeBytes comes first, so it never goes past that.
+// own budget comes first, so it never goes past that.
 void allowAllocation(qint64 bytes)
 {
     static QMutex lock;
     QMutexLocker locker(&lock);
     const int limit = QImageReader::allocationLimit();
-    const int needed = int((bytes + (1 << 20) - 1) >> 20) + 1;
+    const int needed = int((std::min(bytes, kDecodeBudgetBytes) + (1 << 20) - 1) >> 20) + 1;
     if (limit > 0 && limit < needed)
         QImageReader::setAllocationLimit(needed);
 }
 
-qint64 pixelBytes(QSize size) { return qint64(size.width()) * size.height() * 4; }
+qint64 pixelBytes(QSize size, int bytesPerPixel = 4)
+{
+    return qint64(std::max(size.width(), 0)) * std::max(size.height(), 0) * bytesPerPixel;
+}
 
 // The icon's entries, best first (see IconDirectory), without those claiming more pixels than
 // any decode may allocate.
-std::vector<IconDirectory::Entry> iconEntries(const QString &path)
+std::vector<IconDirectory::Entry> iconEntries(const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
         return {};
-    std::vector<IconDirectory::Entry> entries = IconDirectory::read(&file);
-    std::erase_if(entries, [](const IconDirectory::Entry &e) { return pixelBytes(e.size) > kMaxDecodeBytes; });
+    std::vector<IconDirectory::Entry> entries = IconDirectory::read(&buffer);
+    std::erase_if(entries, [](const IconDirectory::Entry &e) { return pixelBytes(e.size) > kDecodeBudgetBytes; });
     IconDirectory::sortBestFirst(entries);
     return entries;
 }
@@ -155,8 +282,8 @@ bool rotatesQuarter(const QImageReader &reader)
     return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
 }
 
-// The size libjpeg decodes at before Qt scales to `wanted`: the smallest n/8 step (n = 1..8)
-// that covers it, as Qt's JPEG reader picks it.
+// The size libjpeg decodes at before Qt scales to `wanted`: at most the next power-of-two
+// reduction that covers it (what Qt's JPEG reader picks is never smaller).
 QSize jpegDecodeStep(QSize stored, QSize wanted)
 {
     if (wanted.isEmpty() || wanted == stored)
@@ -177,137 +304,182 @@ QImage paintReady(QImage image)
     return image;
 }
 
-// Whether a JPEG's data can hold the pixels its header claims.
-bool jpegDataPlausible(const QString &path)
+// What a BMP header promises, for judging its cost and its data before decoding.
+struct BmpHeader
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const std::optional<JpegFrame> frame = JpegFrame::read(&file);
-    if (!frame)
-        return true; // nothing to judge by; the decoder has the last word
-    return file.size() >= frame->minimumDataBytes();
+    qint64 width = 0;
+    qint64 height = 0;
+    int bitCount = 0;
+    uint32_t compression = 0;
+    uint32_t dataOffset = 0;
+    bool known = false;
+};
+
+BmpHeader bmpHeader(const QByteArray &bytes)
+{
+    BmpHeader h;
+    if (bytes.size() < 30)
+        return h;
+    const char *d = bytes.constData();
+    h.dataOffset = qFromLittleEndian<uint32_t>(d + 10);
+    const uint32_t headerSize = qFromLittleEndian<uint32_t>(d + 14);
+    if (headerSize == 12) {
+        h.width = qFromLittleEndian<uint16_t>(d + 18);
+        h.height = qFromLittleEndian<uint16_t>(d + 20);
+        h.bitCount = qFromLittleEndian<uint16_t>(d + 24);
+        h.known = true;
+    } else if (headerSize >= 40 && bytes.size() >= 34) {
+        h.width = std::abs(qint64(qFromLittleEndian<int32_t>(d + 18)));
+        h.height = std::abs(qint64(qFromLittleEndian<int32_t>(d + 22)));
+        h.bitCount = qFromLittleEndian<uint16_t>(d + 28);
+        h.compression = qFromLittleEndian<uint32_t>(d + 30);
+        h.known = true;
+    }
+    return h;
 }
 
 // Whether a BMP's data can hold the pixels its header claims. Uncompressed rows must be at
 // least an eighth there (Qt shows cut files partially); run-length data may skip whole areas,
 // so it is held only to a loose bound.
-bool bmpDataPlausible(const QString &path)
+bool bmpDataPlausible(const BmpHeader &h, qint64 fileSize)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray head = file.read(34);
-    if (head.size() < 30)
+    if (!h.known)
         return true; // the decoder has the last word
-    const uint32_t dataOffset = qFromLittleEndian<uint32_t>(head.constData() + 10);
-    const uint32_t headerSize = qFromLittleEndian<uint32_t>(head.constData() + 14);
-    qint64 width = 0;
-    qint64 height = 0;
-    int bitCount = 0;
-    uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = qFromLittleEndian<uint16_t>(head.constData() + 18);
-        height = qFromLittleEndian<uint16_t>(head.constData() + 20);
-        bitCount = qFromLittleEndian<uint16_t>(head.constData() + 24);
-    } else if (headerSize >= 40 && head.size() >= 34) {
-        width = std::abs(qint64(qFromLittleEndian<int32_t>(head.constData() + 18)));
-        height = std::abs(qint64(qFromLittleEndian<int32_t>(head.constData() + 22)));
-        bitCount = qFromLittleEndian<uint16_t>(head.constData() + 28);
-        compression = qFromLittleEndian<uint32_t>(head.constData() + 30);
-    } else {
-        return true;
+    const qint64 available = fileSize - qint64(h.dataOffset);
+    if (h.compression == 0 || h.compression == 3 || h.compression == 6) { // RGB, bit fields, alpha bit fields
+        const qint64 stride = ((h.width * qMax(h.bitCount, 1) + 31) / 32) * 4;
+        return available * 8 >= stride * h.height;
     }
-    const qint64 available = file.size() - qint64(dataOffset);
-    if (compression == 0 || compression == 3 || compression == 6) { // RGB, bit fields, alpha bit fields
-        const qint64 stride = ((width * qMax(bitCount, 1) + 31) / 32) * 4;
-        return available * 8 >= stride * height;
-    }
-    if (compression == 1 || compression == 2) // RLE8, RLE4
-        return available * 65536 >= width * height;
+    if (h.compression == 1 || h.compression == 2) // RLE8, RLE4
+        return available * 65536 >= h.width * h.height;
     return true;
 }
 
 // The GIF's logical screen: Qt draws the first frame on a canvas of this size (whatever size
 // its reader reports for the frame).
-QSize gifScreen(const QString &path)
+QSize gifScreen(const QByteArray &bytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (bytes.size() < 10)
         return {};
-    const QByteArray head = file.read(10);
-    if (head.size() < 10)
-        return {};
-    return QSize(qFromLittleEndian<quint16>(head.constData() + 6), qFromLittleEndian<quint16>(head.constData() + 8));
+    return QSize(qFromLittleEndian<quint16>(bytes.constData() + 6), qFromLittleEndian<quint16>(bytes.constData() + 8));
 }
 
-// LZW codes of 12 bits stand for at most 4096 pixels each, so a screen far beyond what the
-// file could describe is a header with nothing behind it.
-bool gifDataPlausible(const QString &path, QSize screen)
+// A decode's outcome before the pixels are converted for painting.
+struct Decoded
 {
-    return QFileInfo(path).size() * 4096 >= qint64(screen.width()) * screen.height();
-}
+    QImage image;
+    Problem problem = Problem::None;
+};
 
-QImage decodeMetafile(QImageReader &reader, QSize target)
+Decoded failed(Problem problem) { return {QImage(), problem}; }
+
+Decoded decodeMetafile(QImageReader &reader, QSize target, qint64 fileBytes, Reservation &reservation)
 {
     const QSize natural = reader.size();
+    if (natural.isEmpty())
+        return failed(Problem::Damaged);
     const QSize size = target.isEmpty() ? natural : target;
-    if (!WmfRenderer::canvasAllowed(size))
-        return {};
+    // The handler and libwmf each keep a copy of the file; the canvas, and libwmf's own budget.
+    const qint64 cost = 3 * fileBytes + 2 * pixelBytes(size) + WmfRenderer::kLibraryBudgetBytes;
+    if (!WmfRenderer::canvasAllowed(size) || !reservation.hold(cost))
+        return failed(Problem::TooLarge);
     reader.setScaledSize(size);
-    return reader.read();
+    QImage image = reader.read();
+    if (image.isNull())
+        return failed(WmfRenderer::lastPlayOverBudget() ? Problem::TooLarge : Problem::Damaged);
+    return {std::move(image), Problem::None};
 }
 
-QImage decodeRaster(QImageReader &reader, const QString &path, QSize target)
+Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extraBytes, QSize target,
+                     Reservation &reservation)
 {
     const QByteArray format = reader.format();
     const QSize stored = storedSize(reader);
     if (stored.isEmpty())
-        return {}; // every reader of ours knows the size from the header
+        return failed(Problem::Damaged); // every reader of ours knows the size from the header
     const bool quarter = rotatesQuarter(reader);
     PictureInfo info;
     info.pixels = quarter ? stored.transposed() : stored;
     const QSize upright = PictureDecodeSize(info, target);
     const QSize wanted = quarter ? upright.transposed() : upright;
 
-    const bool jpeg = isFormat(format, "jpeg");
-    const bool gif = isFormat(format, "gif");
-    const QSize allocated = jpeg ? jpegDecodeStep(stored, wanted)
-                            : gif  ? stored.expandedTo(gifScreen(path))
-                                   : stored;
-    if (pixelBytes(allocated) > kMaxDecodeBytes)
-        return {};
-    if (jpeg && !jpegDataPlausible(path))
-        return {};
-    if (isFormat(format, "bmp") && !bmpDataPlausible(path))
-        return {};
-    if (gif && !gifDataPlausible(path, allocated))
-        return {};
-    allowAllocation(pixelBytes(allocated));
+    // Everything the decode allocates besides the file: the result and its conversion for
+    // painting, and what the format's reader needs on the way.
+    qint64 cost = bytes.size() + extraBytes + 2 * pixelBytes(upright);
+    if (isFormat(format, "jpeg")) {
+        const std::optional<JpegFrame> frame = JpegFrame::parse(bytes);
+        if (frame) {
+            if (frame->scans > JpegFrame::kMaxScans)
+                return failed(Problem::Damaged);
+            if (frame->scanBlocks > JpegFrame::kMaxScanBlocks)
+                return failed(Problem::TooLarge);
+            if (bytes.size() < frame->minimumDataBytes())
+                return failed(Problem::Damaged);
+            // libjpeg's whole-image coefficients, a few rows of every component, the reduced decode.
+            cost += frame->coefficientBytes() + qint64(stored.width()) * 64 * qint64(std::max<size_t>(frame->components.size(), 1));
+        }
+        if (wanted != stored)
+            cost += pixelBytes(jpegDecodeStep(stored, wanted));
+    } else if (isFormat(format, "bmp")) {
+        const BmpHeader header = bmpHeader(bytes);
+        if (!bmpDataPlausible(header, bytes.size()))
+            return failed(Problem::Damaged);
+        // Read whole (no reduced decoding): the stored pixels, in 32 bits when Qt converts them
+        // or scales them down.
+        const int native = header.known && header.bitCount <= 8 ? 1 : 4;
+        cost += pixelBytes(stored, native) + (native != 4 || wanted != stored ? pixelBytes(stored) : 0);
+    } else if (isFormat(format, "gif")) {
+        // The first frame is drawn on a canvas of the whole logical screen, converted to scale it.
+        const QSize screen = stored.expandedTo(gifScreen(bytes));
+        if (qint64(bytes.size()) * 4096 < qint64(screen.width()) * screen.height())
+            return failed(Problem::Damaged); // LZW codes stand for at most 4096 pixels each
+        cost += 2 * pixelBytes(screen);
+    } else {
+        // Qt's other readers: the whole picture, a converted copy, and the reader's own buffers.
+        cost += 3 * pixelBytes(stored);
+    }
+    if (!reservation.hold(cost))
+        return failed(Problem::TooLarge);
+    allowAllocation(cost);
     if (wanted != stored)
         reader.setScaledSize(wanted);
     QImage image = reader.read();
+    if (image.isNull())
+        return failed(Problem::Damaged);
     // A damaged header can disagree with the pixels that follow it; keep the size promised.
-    if (!image.isNull() && image.size() != upright)
+    if (image.size() != upright)
         image = image.scaled(upright, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    return {std::move(image), Problem::None};
 }
 
-QImage decodeIcon(const QString &path, QSize target)
+Decoded decodeIcon(const QString &path, const QByteArray &bytes, QSize target, Reservation &reservation)
 {
-    const std::vector<IconDirectory::Entry> entries = iconEntries(path);
+    const std::vector<IconDirectory::Entry> entries = iconEntries(bytes);
+    Problem problem = entries.empty() ? Problem::Damaged : Problem::None;
     int attempts = 0;
     for (const IconDirectory::Entry &entry : entries) {
         if (++attempts > kMaxIconAttempts)
             break;
+        // Decoded whole, then scaled: the entry, its conversion, the scaled copy; and a repaired
+        // copy of the file.
+        const QSize shown = PictureDecodeSize(PictureInfo{entry.size, false, {}}, target);
+        if (!reservation.hold(2 * qint64(bytes.size()) + 3 * pixelBytes(entry.size) + 2 * pixelBytes(shown))) {
+            problem = Problem::TooLarge;
+            continue;
+        }
         // A fresh reader each time: a failed entry may leave the last one in an error state.
-        Source source(path);
+        Source source(path, bytes);
         QImageReader *reader = source.reader();
-        if (!reader || !reader->jumpToImage(entry.index))
+        if (!reader || !reader->jumpToImage(entry.index)) {
+            problem = Problem::Damaged;
             continue;
+        }
+        allowAllocation(3 * pixelBytes(entry.size));
         QImage image = reader->read();
-        if (image.isNull())
+        if (image.isNull() || pixelBytes(image.size()) > pixelBytes(entry.size)) {
+            problem = Problem::Damaged;
             continue;
+        }
         // The icon reader cannot scale while decoding; icons are small, so scale afterwards. A
         // smaller entry standing in for a broken one keeps its own size: enlarging it to the
         // broken one's could cost more than the file is worth.
@@ -316,42 +488,51 @@ QImage decodeIcon(const QString &path, QSize target)
         const QSize size = PictureDecodeSize(info, target);
         if (size != image.size())
             image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return image;
+        return {std::move(image), Problem::None};
     }
-    return {};
+    return failed(problem == Problem::None ? Problem::Damaged : problem);
 }
 
-} // namespace
-
-std::optional<PictureInfo> ReadPictureInfo(const QString &path)
+// The natural size, read from the headers; nullopt when there is none to be had.
+std::optional<PictureInfo> infoOf(QImageReader &reader, const QByteArray &bytes)
 {
-    Source source(path);
-    QImageReader *reader = source.reader();
-    if (!reader)
-        return std::nullopt;
     PictureInfo info;
-    const QByteArray format = reader->format();
+    const QByteArray format = reader.format();
     if (isFormat(format, "wmf")) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > WmfImageHandler::kMaxFileBytes)
+        if (bytes.size() > WmfImageHandler::kMaxFileBytes)
             return std::nullopt;
         info.isMetafile = true;
-        info.twips = WmfImageHandler::naturalTwips(file.readAll());
+        info.twips = WmfImageHandler::naturalTwips(bytes);
         info.pixels = WmfImageHandler::twipsToPixels(info.twips);
     } else {
         if (isIconFormat(format)) {
-            const std::vector<IconDirectory::Entry> entries = iconEntries(path);
+            const std::vector<IconDirectory::Entry> entries = iconEntries(bytes);
             if (!entries.empty())
                 info.pixels = entries.front().size;
         } else {
-            const QSize stored = storedSize(*reader);
-            info.pixels = rotatesQuarter(*reader) ? stored.transposed() : stored;
+            const QSize stored = storedSize(reader);
+            info.pixels = rotatesQuarter(reader) ? stored.transposed() : stored;
         }
         info.twips = QSizeF(info.pixels) * 15.0;
     }
     if (info.pixels.isEmpty())
         return std::nullopt;
     return info;
+}
+
+} // namespace
+
+std::optional<PictureInfo> ReadPictureInfo(const QString &path)
+{
+    Reservation reservation;
+    const FileBytes file = readRegularFile(path, reservation);
+    if (file.problem != Problem::None)
+        return std::nullopt;
+    Source source(path, file.bytes);
+    QImageReader *reader = source.reader();
+    if (!reader)
+        return std::nullopt;
+    return infoOf(*reader, file.bytes);
 }
 
 QSize PictureDecodeSize(const PictureInfo &info, QSize target)
@@ -366,21 +547,45 @@ QSize PictureDecodeSize(const PictureInfo &info, QSize target)
     return covering.expandedTo(QSize(1, 1));
 }
 
+LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target)
+{
+    LoadedImage out;
+    Reservation reservation;
+    const FileBytes file = readRegularFile(path, reservation);
+    if (file.problem != Problem::None) {
+        out.problem = file.problem;
+        return out;
+    }
+    Source source(path, file.bytes);
+    QImageReader *reader = source.reader();
+    if (!reader) {
+        out.problem = Problem::NotAPicture;
+        return out;
+    }
+    const std::optional<PictureInfo> info = infoOf(*reader, file.bytes);
+    if (!info) {
+        out.problem = Problem::Damaged;
+        return out;
+    }
+    out.info = *info;
+    const QSize size = target ? target(*info) : QSize();
+    const QByteArray format = reader->format();
+    Decoded decoded;
+    if (isFormat(format, "wmf"))
+        decoded = decodeMetafile(*reader, size, file.bytes.size(), reservation);
+    else if (isIconFormat(format))
+        decoded = decodeIcon(path, file.bytes, size, reservation);
+    else
+        decoded = decodeRaster(*reader, file.bytes, source.bytesHeld(), size, reservation);
+    out.image = paintReady(std::move(decoded.image));
+    out.problem = out.image.isNull() ? (decoded.problem == Problem::None ? Problem::Damaged : decoded.problem)
+                                     : Problem::None;
+    return out;
+}
+
 QImage DecodePicture(const QString &path, QSize target)
 {
-    Source source(path);
-    QImageReader *reader = source.reader();
-    if (!reader)
-        return {};
-    const QByteArray format = reader->format();
-    QImage image;
-    if (isFormat(format, "wmf"))
-        image = decodeMetafile(*reader, target);
-    else if (isIconFormat(format))
-        image = decodeIcon(path, target);
-    else
-        image = decodeRaster(*reader, path, target);
-    return paintReady(std::move(image));
+    return LoadPicture(path, [target](const PictureInfo &) { return target; }).image;
 }
 
 } // namespace platform

@@ -150,6 +150,25 @@ bool WmfHeader::looksLikeWmf(QByteArrayView head)
     return plausibleMetaHeader(head, 0);
 }
 
+namespace {
+
+bool isPrimitive(uint16_t function)
+{
+    switch (function) {
+    case 0x0213: case 0x0325: case 0x0324: case 0x0538: case 0x041B: case 0x061C: case 0x0418: // lines, shapes
+    case 0x0817: case 0x0830: case 0x081A:                                                      // arcs
+    case 0x0521: case 0x0A32:                                                                   // text
+    case 0x061D: case 0x0922: case 0x0940: case 0x0B23: case 0x0B41: case 0x0F43: case 0x0D33: // blits
+    case 0x041F: case 0x0419: case 0x0548:                                                      // pixels, floods
+    case 0x0228: case 0x0429: case 0x012B: case 0x012A:                                         // regions
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 std::optional<WmfHeader> WmfHeader::parse(QByteArrayView data)
 {
     WmfHeader h;
@@ -208,6 +227,7 @@ std::optional<WmfHeader> WmfHeader::parse(QByteArrayView data)
             h.implausibleBitmap = true;
         h.largestRecordWords = qMax(h.largestRecordWords, words);
         ++h.recordCount;
+        h.primitiveCount += isPrimitive(function);
         pos += qsizetype(words) * 2;
         h.chainEnd = int(pos);
         if (function == kMetaEof) {

@@ -47,6 +47,7 @@ struct WmfHeader
     bool endsWithEof = false; // the chain reached a META_EOF record
     uint32_t largestRecordWords = 0;
     uint32_t recordCount = 0;
+    uint32_t primitiveCount = 0; // records that draw (lines, shapes, text, bitmaps, regions)
     // A bitmap record claims more pixels than its data can hold (a hostile file: libwmf's
     // bitmap reader would allocate what the header claims).
     bool implausibleBitmap = false;

@@ -3,7 +3,6 @@
 #include "platform/picture/WmfHeader.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFont>
 #include <QGuiApplication>
 #include <QHash>
@@ -238,6 +237,17 @@ char32_t ansiToUnicode(unsigned char c)
 constexpr int kSymbolCharset = 2;
 
 // Glyph outlines in font units, for filling through QPainter.
+qint64 pointsOf(const Outline &outline)
+{
+    qint64 points = 0;
+    for (const QPolygonF &polygon : outline.polygons)
+        points += polygon.size();
+    return points;
+}
+
+// Points of an outline cut for one unit of work (see WmfWork).
+constexpr qint64 kPointsPerUnit = 8;
+
 struct OutlineSink
 {
     QPainterPath *path;
@@ -275,7 +285,7 @@ struct WmfPainterDevice::Canvas
     wmfAPI *api = nullptr;
     QRectF frame;
     QSize size;
-    const QDeadlineTimer *deadline = nullptr;
+    WmfWork *work = nullptr;
     double sx = 1.0; // canvas pixels per device unit
     double sy = 1.0;
     double maxPen = 1.0;
@@ -303,7 +313,12 @@ struct WmfPainterDevice::Canvas
 
     static Canvas *of(wmfAPI *api) { return api ? static_cast<Canvas *>(api->device_data) : nullptr; }
 
-    bool drawing() const { return begun && !failed && painter.isActive() && !deadline->hasExpired(); }
+    // Asked once at the start of every primitive: counts it.
+    bool drawing() const
+    {
+        work->add(WmfWork::kPerPrimitive);
+        return begun && !failed && painter.isActive() && !work->over();
+    }
 
     // ---- coordinates ----
 
@@ -508,7 +523,9 @@ struct WmfPainterDevice::Canvas
             const QRectF bounds = path.controlPointRect();
             if (path.isEmpty() || !bounds.intersects(canvasRect().adjusted(-1, -1, 1, 1)))
                 return;
-            lineCells += cellsOf(path.toSubpathPolygons());
+            const double cells = cellsOf(path.toSubpathPolygons());
+            lineCells += cells;
+            work->addPixels(cells);
             if (lineCells <= kMaxLineCells)
                 painter.strokePath(path, pen);
             return;
@@ -538,9 +555,13 @@ struct WmfPainterDevice::Canvas
         // Once the budget for tiled shapes is spent, only shapes that cannot need tiles go on
         // (bounded by their elements times their size, without flattening them first).
         const QRectF seen = bounds & within;
+        work->addPixels(seen.width() * seen.height());
         if (tiledCells > kMaxTiledCells && path.elementCount() * (seen.width() + seen.height() + 2) > kDirectCells)
             return;
         Outline outline(path.toSubpathPolygons());
+        // Cutting an outline costs in its points, once here and once per tile row and column.
+        const qint64 outlineUnits = pointsOf(outline) / kPointsPerUnit;
+        work->add(outlineUnits);
         if (!within.contains(bounds))
             outline = outline.slice(true, within.left(), within.right()).slice(false, within.top(), within.bottom());
         const double cells = cellsOf(outline.polygons);
@@ -562,10 +583,11 @@ struct WmfPainterDevice::Canvas
         const int right = int(std::ceil(box.right()));
         const int rows = std::clamp(int(std::ceil(std::sqrt(cells / kTileCells))), 1, std::max(1, bottom - top));
         for (int row = 0; row < rows; ++row) {
-            if (deadline->hasExpired())
+            if (work->over())
                 return;
             const int y0 = top + int(qint64(bottom - top) * row / rows);
             const int y1 = top + int(qint64(bottom - top) * (row + 1) / rows);
+            work->add(outlineUnits);
             const Outline band = outline.slice(false, y0, y1);
             const double bandCells = cellsOf(band.polygons);
             if (bandCells <= kTileCells) {
@@ -574,7 +596,11 @@ struct WmfPainterDevice::Canvas
                 continue;
             }
             const int columns = std::clamp(int(std::ceil(bandCells / kTileCells)), 1, std::max(1, right - left));
+            const qint64 bandUnits = pointsOf(band) / kPointsPerUnit;
             for (int column = 0; column < columns; ++column) {
+                work->add(bandUnits);
+                if (work->over())
+                    return;
                 const int x0 = left + int(qint64(right - left) * column / columns);
                 const int x1 = left + int(qint64(right - left) * (column + 1) / columns);
                 const Outline tile = band.slice(true, x0, x1);
@@ -593,7 +619,7 @@ struct WmfPainterDevice::Canvas
     // ---- bitmaps ----
 
     // libwmf's bitmap (rows counted from the bottom) as an image: the `crop` part, sampled
-    // down to at most `limit` pixels. Null on failure or past the deadline.
+    // down to at most `limit` pixels. Null on failure or once the work is spent.
     QImage bitmap(const wmfBMP *bmp, QRect crop, QSize limit) const
     {
         if (!bmp || !bmp->data || crop.isEmpty() || crop.left() < 0 || crop.top() < 0
@@ -610,7 +636,8 @@ struct WmfPainterDevice::Canvas
             return {};
         wmfBMP source = *bmp;
         for (int row = 0; row < out.height(); ++row) {
-            if ((row & 63) == 0 && deadline->hasExpired())
+            work->addPixels(out.width());
+            if ((row & 63) == 0 && work->over())
                 return {};
             const int j = crop.height() - 1 - int((row + 0.5) * crop.height() / out.height());
             const unsigned y = unsigned(crop.top() + std::clamp(j, 0, crop.height() - 1));
@@ -725,8 +752,11 @@ struct WmfPainterDevice::Canvas
         const bool firstCall = text->bbox.TL.x != 0 || text->bbox.TL.y != 0 || text->bbox.BR.x != 0
                                || text->bbox.BR.y != 0;
         const QColor background = toColor(WMF_DC_BACKGROUND(dc));
-        if (firstCall && (text->flags & ETO_OPAQUE) && finite(text->TL) && finite(text->BR))
-            painter.fillRect(mapRect(text->TL, text->BR), background);
+        if (firstCall && (text->flags & ETO_OPAQUE) && finite(text->TL) && finite(text->BR)) {
+            const QRectF box = mapRect(text->TL, text->BR) & canvasRect();
+            work->addPixels(box.width() * box.height());
+            painter.fillRect(box, background);
+        }
         if (firstCall && WMF_DC_OPAQUE(dc) && finite(text->bbox.TL) && finite(text->bbox.TR)
             && finite(text->bbox.BR) && finite(text->bbox.BL)) {
             QPainterPath cell;
@@ -818,7 +848,8 @@ struct WmfPainterDevice::Canvas
         double x = 0;
         FT_UInt before = 0;
         for (qsizetype i = 0; i < str.size(); ++i) {
-            if ((i & 63) == 63 && deadline->hasExpired())
+            work->add(WmfWork::kPerGlyph);
+            if ((i & 63) == 63 && work->over())
                 break;
             const FT_UInt index = glyphIndex(face, static_cast<unsigned char>(str[i]), symbol);
             if (!index)
@@ -884,6 +915,7 @@ struct WmfPainterDevice::Canvas
                              * textTransform(text, width / kPixelSize, height / kPixelSize));
         painter.setFont(qfont);
         painter.setPen(color);
+        work->add(WmfWork::kPerGlyph * decoded.size());
         painter.drawText(QPointF(0, 0), decoded);
         painter.restore();
     }
@@ -1070,7 +1102,8 @@ struct WmfPainterDevice::Canvas
         Canvas *c = of(api);
         if (!c || !c->drawing() || !r->dc || !finite(r->TL) || !finite(r->BR))
             return;
-        const QRectF rect = c->mapRect(r->TL, r->BR);
+        const QRectF rect = c->mapRect(r->TL, r->BR) & c->canvasRect();
+        c->work->addPixels(rect.width() * rect.height());
         QPainterPath path;
         path.addRect(rect);
         switch (r->ROP) {
@@ -1124,6 +1157,7 @@ struct WmfPainterDevice::Canvas
         Rop rop;
         rop.mode = bitmapMode(b->type);
         c->setMode(rop);
+        c->work->addPixels(shown.width() * shown.height());
         c->painter.drawImage(target, image);
         c->setMode(Rop());
     }
@@ -1257,7 +1291,7 @@ void WmfPainterDevice::install(wmfAPI *api)
 }
 
 WmfPainterDevice::WmfPainterDevice(wmfAPI *api, const QRectF &frame, QSize size, double zoom,
-                                   const QDeadlineTimer &deadline)
+                                   WmfWork &work)
     : m_api(api)
     , m_canvas(std::make_unique<Canvas>())
 {
@@ -1266,7 +1300,7 @@ WmfPainterDevice::WmfPainterDevice(wmfAPI *api, const QRectF &frame, QSize size,
     c.api = api;
     c.frame = frame;
     c.size = size;
-    c.deadline = &deadline;
+    c.work = &work;
     c.sx = frame.width() > 0 ? size.width() / frame.width() : 0;
     c.sy = frame.height() > 0 ? size.height() / frame.height() : 0;
     c.failed = !std::isfinite(c.sx) || !std::isfinite(c.sy) || c.sx <= 0 || c.sy <= 0 || size.isEmpty();
@@ -1289,7 +1323,7 @@ QImage WmfPainterDevice::finish()
     Canvas &c = *m_canvas;
     if (c.painter.isActive())
         c.painter.end();
-    if (!c.begun || c.failed || c.deadline->hasExpired())
+    if (!c.begun || c.failed || c.work->over())
         return {};
     QImage image = std::move(c.image);
     image.reinterpretAsFormat(QImage::Format_RGB32); // opaque throughout: cheaper to draw

@@ -2,7 +2,6 @@
 
 #include "platform/picture/WmfPainterDevice.h"
 
-#include <QDeadlineTimer>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -79,10 +78,14 @@ void *budgetRealloc(void *context, void *mem, size_t size)
 }
 
 // Called by libwmf after each record it plays; non-zero stops the play.
-int pastDeadline(void *context, float)
+int recordPlayed(void *context, float)
 {
-    return static_cast<const QDeadlineTimer *>(context)->hasExpired() ? 1 : 0;
+    auto *work = static_cast<WmfWork *>(context);
+    work->add(WmfWork::kPerRecord);
+    return work->over() ? 1 : 0;
 }
+
+thread_local bool t_overBudget = false;
 
 // One libwmf session on a file: created, opened and scanned, and torn down on scope exit.
 class Session
@@ -137,11 +140,13 @@ public:
 
     QImage play(const QRectF &frame, QSize size, double zoom)
     {
-        QDeadlineTimer deadline(WmfRenderer::kDeadlineMs);
-        WmfPainterDevice device(m_api, frame, size, zoom, deadline);
-        wmf_status_function(m_api, &deadline, pastDeadline);
+        WmfWork work;
+        WmfPainterDevice device(m_api, frame, size, zoom, work);
+        wmf_status_function(m_api, &work, recordPlayed);
         wmfD_Rect box = m_scanBox;
-        if (wmf_play(m_api, 0, &box) != wmf_E_None)
+        const bool played = wmf_play(m_api, 0, &box) == wmf_E_None;
+        t_overBudget = work.over();
+        if (!played)
             return {};
         return device.finish();
     }
@@ -242,7 +247,10 @@ QSizeF WmfRenderer::measuredTwips(QByteArrayView file, const WmfHeader &header)
 
 QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize size)
 {
-    if (!canvasAllowed(size) || header.implausibleBitmap)
+    // Every drawing record costs at least its primitive: a file with more than the work allows
+    // is refused before it is played.
+    t_overBudget = qint64(header.primitiveCount) * (WmfWork::kPerRecord + WmfWork::kPerPrimitive) > WmfWork::kLimit;
+    if (t_overBudget || !canvasAllowed(size) || header.implausibleBitmap)
         return {};
     QMutexLocker locker(&libwmfLock());
     Session session(header.sanitized(file));
@@ -286,5 +294,7 @@ QImage WmfRenderer::render(QByteArrayView file, const WmfHeader &header, QSize s
         zoom = std::min(size.width() * 15.0 / twips.width(), size.height() * 15.0 / twips.height());
     return session.play(*frame, size, zoom);
 }
+
+bool WmfRenderer::lastPlayOverBudget() { return t_overBudget; }
 
 } // namespace platform

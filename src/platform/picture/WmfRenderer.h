@@ -19,7 +19,7 @@ namespace platform {
 // libwmf is not known to be thread-safe (it keeps global state), so every call into it holds
 // one process-wide lock; pictures decoded ahead on a worker thread wait their turn. Hostile
 // files are bounded: the canvas size is capped, libwmf's own allocations draw from a fixed
-// budget, playing stops at a deadline, and the bytes handed to libwmf are first made
+// budget, playing stops once its work is spent (see WmfWork), and the bytes handed to libwmf are first made
 // consistent (see WmfHeader::sanitized), files whose bitmaps claim more than their data holds
 // are refused, and pens are narrowed to a sane width on the canvas.
 class WmfRenderer
@@ -28,7 +28,6 @@ public:
     static constexpr int kMaxSide = 16384;
     static constexpr qint64 kMaxCanvasBytes = qint64(256) << 20;
     static constexpr qint64 kLibraryBudgetBytes = qint64(128) << 20;
-    static constexpr int kDeadlineMs = 4000;
     // A drawing more than this many times the frame's size is shown whole (see render()).
     static constexpr double kMaxOverdraw = 8.0;
     // Pens are narrowed to this many canvas pixels (see WmfHeader::clampPenWidths).
@@ -45,6 +44,9 @@ public:
     // stretched to exactly `size`.
     // Null on any failure.
     static QImage render(QByteArrayView file, const WmfHeader &header, QSize size);
+
+    // Whether this thread's last render stopped because its work was spent.
+    static bool lastPlayOverBudget();
 
     // The frame in libwmf's device units, from the mapping in force at the first drawing
     // record; nullopt when the file gives no frame or the mapping is unusable.

@@ -1,6 +1,8 @@
+#include "platform/picture/JpegFrame.h"
 #include "platform/picture/PictureLoader.h"
 #include "platform/picture/WmfRenderer.h"
 
+#include "HostilePictures.h"
 #include "PictureBytes.h"
 
 #include <QBuffer>
@@ -10,6 +12,7 @@
 #include <QFile>
 #include <QMap>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTransform>
@@ -19,7 +22,12 @@
 #include <thread>
 #include <vector>
 
+#include <cstdio>
+
+#include <jpeglib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using platform::DecodePicture;
 using platform::PictureDecodeSize;
@@ -27,6 +35,7 @@ using platform::PictureInfo;
 using platform::ReadPictureInfo;
 using Bytes = PictureBytes;
 using Records = QList<PictureBytes::WmfRecord>;
+Q_DECLARE_METATYPE(platform::PictureProblem)
 
 namespace {
 
@@ -107,6 +116,72 @@ constexpr int kBudgetFactor = 3;
 constexpr int kBudgetFactor = 1;
 #endif
 
+// A progressive JPEG of `image` (RGB32) as libjpeg's own progressive mode writes it.
+QByteArray progressiveJpeg(const QImage &image, int quality)
+{
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(image.width());
+    cinfo.image_height = JDIMENSION(image.height());
+    cinfo.input_components = 4;
+    cinfo.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        auto *row = const_cast<JSAMPROW>(image.constScanLine(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray bytes(reinterpret_cast<const char *>(buffer), qsizetype(size));
+    std::free(buffer);
+    return bytes;
+}
+
+// What the probe (a child process per file) reports: shown or refused, how long, peak memory.
+struct ProbeResult
+{
+    bool ran = false;
+    bool shown = false;
+    int problem = 0;
+    QSize size;
+    qint64 ms = 0;
+    qint64 cpuMs = 0; // the work done, however busy the machine is otherwise
+    qint64 peakKiB = 0;
+};
+
+ProbeResult probe(const QString &path, QSize screen, int threads = 1)
+{
+    QProcess process;
+    process.start(QStringLiteral(PICTURE_PROBE), {path, QString::number(screen.width()),
+                                                  QString::number(screen.height()), QString::number(threads)});
+    ProbeResult r;
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return r;
+    const QStringList words = QString::fromLatin1(process.readAllStandardOutput()).simplified().split(' ');
+    if (words.size() != 5)
+        return r;
+    r.ran = true;
+    r.shown = words[0] == QLatin1String("shown");
+    if (r.shown) {
+        const QStringList wh = words[1].split('x');
+        r.size = QSize(wh.value(0).toInt(), wh.value(1).toInt());
+    } else {
+        r.problem = words[1].toInt();
+    }
+    r.ms = words[2].toLongLong();
+    r.cpuMs = words[3].toLongLong();
+    r.peakKiB = words[4].toLongLong();
+    return r;
+}
+
 qint64 peakResidentKiB()
 {
     rusage usage{};
@@ -129,7 +204,10 @@ private slots:
     void metafiles_data();
     void metafiles();
     void concurrentDecodes();
+    void hostileFilesBounded_data();
+    void hostileFilesBounded();
     void corpusSweep();
+    void largeProgressivePhotoSharp(); // last: its photo raises this process's peak
 
 private:
     QString write(const QString &name, const QByteArray &bytes)
@@ -189,10 +267,18 @@ void TestPictureLoader::decodedSize_data()
 
     // Refused.
     row("missing", "missing.jpg", QByteArray(), {}, {});
-    row("ppm is not ours", "a.ppm", encoded(photoLike({16, 16}), "PPM"), {}, {});
+    // Any format Qt reads, except under the name of one of the seven kinds.
+    row("ppm shows", "a.ppm", encoded(photoLike({16, 16}), "PPM"), {}, {16, 16});
+    row("ppm named .bmp", "ppm.bmp", encoded(photoLike({16, 16}), "PPM"), {}, {});
+    row("tiff shows", "a.tif", encoded(photoLike({40, 30}), "TIFF"), {}, {40, 30});
+    row("webp shows", "a.webp", encoded(photoLike({40, 30}), "WEBP"), {}, {40, 30});
+    row("tiff named .gif", "tiff.gif", encoded(photoLike({40, 30}), "TIFF"), {}, {});
     row("jpeg named .wmf", "photo.wmf", encoded(photoLike({16, 16}), "JPEG"), {}, {});
     row("wmf header only", "h.wmf", Bytes::wmf({}, 1440, 1440, 1440).left(22 + 18), {}, {});
     row("icon without entries", "none.ico", QByteArray("\0\0\1\0\0\0", 6), {}, {});
+    // Scans: as many as any encoder writes pass; one more than the limit is a scan bomb.
+    row("jpeg with 100 scans", "100.jpg", HostilePictures::progressiveJpeg({64, 64}, 99), {}, {64, 64});
+    row("jpeg with 101 scans", "101.jpg", HostilePictures::progressiveJpeg({64, 64}, 100), {}, {});
 }
 
 void TestPictureLoader::decodedSize()
@@ -206,7 +292,7 @@ void TestPictureLoader::decodedSize()
     const QString path = bytes.isNull() ? m_dir.filePath(name) : write(name, bytes);
     const std::optional<PictureInfo> info = ReadPictureInfo(path);
     if (!expected.isValid()) {
-        QVERIFY(!info.has_value());
+        QVERIFY(!info.has_value() || name == "101.jpg"); // its header is sound
         QVERIFY(DecodePicture(path, QSize(640, 480)).isNull());
         QVERIFY(DecodePicture(path).isNull());
         return;
@@ -371,6 +457,115 @@ void TestPictureLoader::concurrentDecodes()
             });
     }
     QCOMPARE(mismatches.load(), 0);
+}
+
+void TestPictureLoader::hostileFilesBounded_data()
+{
+    using namespace HostilePictures;
+    using P = platform::PictureProblem;
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<P>("problem");
+    const auto row = [](const char *tag, const char *name, const QByteArray &bytes, bool shown,
+                        P problem = P::None, int threads = 1) {
+        QTest::newRow(tag) << QString(name) << bytes << threads << shown << problem;
+    };
+    row("jpeg 4000 x 4000, 50,000 empty scans", "s1.jpg", progressiveJpeg({4000, 4000}, 50000), false, P::Damaged);
+    row("jpeg 4000 x 4000, 5,000 empty scans", "s2.jpg", progressiveJpeg({4000, 4000}, 5000), false, P::Damaged);
+    row("jpeg 16000 x 16000, 100,000 scans", "s3.jpg", progressiveJpeg({16000, 16000}, 100000), false, P::Damaged);
+    row("jpeg 16000 x 16000, 90 scans", "s4.jpg", progressiveJpeg({16000, 16000}, 90), false, P::TooLarge);
+    row("jpeg 4000 x 4000, 10 scans", "s5.jpg", progressiveJpeg({4000, 4000}, 9, 40000), true);
+    row("jpeg 65500 x 65500, one scan, padded", "big.jpg", progressiveJpeg({65500, 65500}, 0, 8450000), false,
+        P::TooLarge);
+    row("rle8 bmp 16000 x 16000", "r1.bmp", rle8Bmp({16000, 16000}, 5000), false, P::TooLarge);
+    row("rle8 bmp 4000 x 4000", "r2.bmp", rle8Bmp({4000, 4000}, 5000), true);
+    row("gif screen 16000 x 16000, 1 x 1 frame", "g1.gif", gifWithScreen({16000, 16000}, 63000), false, P::TooLarge);
+    // Each fits the budget alone, not two at once: the second waits for the first.
+    row("gif screen 10000 x 10000, two decodes at once", "g2.gif", gifWithScreen({10000, 10000}, 30000), true,
+        P::None, 2);
+    row("metafile, 300,000 ellipses", "e1.wmf", ellipseMetafile(300000, 8), false, P::TooLarge);
+    row("metafile, 20,000 small ellipses", "e2.wmf", ellipseMetafile(20000, 8), true);
+    row("metafile, 20,000 ellipses over the canvas", "e3.wmf", ellipseMetafile(20000, 990), false, P::TooLarge);
+    row("fifo named p.bmp", "p.bmp", QByteArray("fifo"), false, P::Unreadable);
+    row("link to /dev/zero named z.bmp", "z.bmp", QByteArray("/dev/zero"), false, P::Unreadable);
+}
+
+void TestPictureLoader::hostileFilesBounded()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, threads);
+    QFETCH(bool, shown);
+    QFETCH(platform::PictureProblem, problem);
+    QString path = m_dir.filePath(name);
+    QFile::remove(path);
+    if (bytes == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    else if (bytes == "/dev/zero")
+        QVERIFY(QFile::link(QString::fromLatin1(bytes), path));
+    else
+        path = write(name, bytes);
+    const QSize screen(1920, 1080);
+    const ProbeResult r = probe(path, screen, threads);
+    QVERIFY2(r.ran, "the probe did not finish");
+    qInfo("%s: %s in %lld ms (%lld ms of processor time), peak %lld MiB", QTest::currentDataTag(),
+          r.shown ? "shown" : "refused", r.ms, r.cpuMs, r.peakKiB / 1024);
+    QCOMPARE(r.shown, shown);
+    if (!shown)
+        QCOMPARE(r.problem, int(problem));
+    // The work of each decode is bounded; two at once take turns. The clock only catches a hang:
+    // on a machine busy with other things, waiting for a processor is not work.
+    QVERIFY2(r.cpuMs < 2000 * threads * kBudgetFactor, qPrintable(QStringLiteral("%1 ms of work").arg(r.cpuMs)));
+    QVERIFY2(r.ms < 10000 * threads * kBudgetFactor, qPrintable(QStringLiteral("%1 ms").arg(r.ms)));
+    // Refusals come before anything large is allocated; what is shown stays under the cap.
+    const qint64 capKiB = shown ? qint64(1536) * 1024 : qint64(256) * 1024;
+    QVERIFY2(r.peakKiB < capKiB * kBudgetFactor, qPrintable(QStringLiteral("peak %1 KiB").arg(r.peakKiB)));
+    if (threads > 1) {
+        const ProbeResult alone = probe(path, screen, 1);
+        QVERIFY2(r.peakKiB < alone.peakKiB + 128 * 1024 * kBudgetFactor,
+                 qPrintable(QStringLiteral("%1 KiB at once, %2 KiB alone").arg(r.peakKiB).arg(alone.peakKiB)));
+    }
+}
+
+void TestPictureLoader::largeProgressivePhotoSharp()
+{
+    // A 12000 x 8000 photo with detail down to a few screen pixels: colour ramps and a checker
+    // of 24-pixel cells (under 4 pixels at screen size).
+    const QSize size(12000, 8000);
+    QImage photo(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(photo.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb(x * 255 / size.width(), y * 255 / size.height(), ((x / 24 + y / 24) & 1) * 255);
+    }
+    const QByteArray bytes = progressiveJpeg(photo, 90);
+    QVERIFY(platform::JpegFrame::parse(bytes)->progressive);
+    const QString path = write("large-progressive.jpg", bytes);
+    const QSize screen(1920, 1080);
+    const ProbeResult r = probe(path, screen);
+    QVERIFY(r.ran);
+    qInfo("12000 x 8000 progressive: shown %dx%d in %lld ms, peak %lld MiB", r.size.width(), r.size.height(), r.ms,
+          r.peakKiB / 1024);
+    QCOMPARE(r.size, QSize(1620, 1080));
+    QVERIFY2(r.cpuMs < 3000 * kBudgetFactor, qPrintable(QStringLiteral("%1 ms of work").arg(r.cpuMs)));
+    QVERIFY2(r.peakKiB < qint64(1536) * 1024 * kBudgetFactor, qPrintable(QString::number(r.peakKiB)));
+
+    // Sharp: as close to the photo reduced directly as a decode at screen size can be.
+    const QImage image = DecodePicture(path, {1620, 1080});
+    const QImage reference = photo.scaled(image.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    photo = QImage();
+    qint64 difference = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(reference.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            difference += qAbs(qBlue(a[x]) - qBlue(b[x]));
+    }
+    const double mean = double(difference) / (qint64(image.width()) * image.height());
+    qInfo("mean difference from the photo reduced directly: %.1f", mean);
+    QVERIFY2(mean < 12, qPrintable(QStringLiteral("mean difference %1").arg(mean)));
 }
 
 void TestPictureLoader::corpusSweep()
