@@ -8,7 +8,7 @@ class TestDisplay : public QObject, Fixture
 
 private slots:
     void init() { freshStart(); }
-    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
+    void cleanup() { cleanupRun(); }
     void viewerSizesItselfToThePicture_data();
     void viewerSizesItselfToThePicture();
     void viewerShowsNothingForABadFile();
