@@ -12,7 +12,10 @@
 #include "dialogs/frmSplash.h"
 #include "display/frmSlide.h"
 #include "display/frmSlides.h"
+#include "forms/ProgramIcon.h"
 #include "platform/Screen.h"
+
+#include <QApplication>
 
 #include "TestUtil.h"
 
@@ -77,6 +80,7 @@ protected:
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
         platform::FormBase::SetEndRunWhenNoWindow(true);
+        QApplication::setWindowIcon(forms::ProgramIcon()); // as the program has it
         platform::FormBase::SetEndRunAction([this] { ++m_runsEnded; });
     }
     ~Fixture() { platform::FormBase::SetEndRunAction({}); }

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 using namespace guitest;
 
@@ -18,6 +19,7 @@ struct MessageWatch
 {
     QString caption, text;
     bool seen = false;
+    bool hasIcon = true;
     QObject alive; // no more looking once the watch is gone
     Qt::Key closeKey;
     bool pressOnly; // the window closes on the press; its release is left to the caller
@@ -32,6 +34,7 @@ struct MessageWatch
             seen = true;
             caption = box->windowTitle();
             text = box->Text();
+            hasIcon = !box->windowHandle()->icon().pixmap(32).isNull();
             if (pressOnly)
                 QTest::keyPress(box->txtMsgBox, closeKey);
             else
@@ -193,6 +196,7 @@ void TestCommands::keyHelpFromAllThreePlaces()
 
     for (const MessageWatch *w : {&fromMenu, &fromAbout, &fromShow}) {
         QCOMPARE(w->caption, QStringLiteral("Help For Quorvel"));
+        QVERIFY(!w->hasIcon); // not even the program's
         QCOMPARE(w->text.toLatin1(), QByteArray("Help Keys:\r\n\r\nESC - Exit\r\n\r\nF1 - This Screen\r\n\r\n"
                                                 "F2-F10 - 2-10 Second Delay\r\n\r\nF12 - No Delay\r\n"
                                                 "Enter - Change Picture\r\nSpace - Change Picture\r\n"));
