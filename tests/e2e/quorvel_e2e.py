@@ -9,7 +9,7 @@ How to use it (pytest; conftest.py provides the fixtures):
         app.key("Down")                              # real input through XTEST (xdotool)
         viewer = app.wait_window(str(folder / "a.bmp"))
         assert app.selected_file() == "a.bmp"       # read back through AT-SPI
-        app.key("ctrl+q"); app.wait_exit()
+        app.key("alt+f", "x"); assert app.wait_exit() == 0   # File > Exit; the process ends
 
 The `desktop` fixture (one per test file) owns an Xvfb screen of 1024 x 768 x 24 at 96 DPI, openbox,
 a private D-Bus session bus and the accessibility bus. The `quorvel` fixture starts the program with
@@ -18,7 +18,8 @@ a fresh HOME and XDG_CONFIG_HOME per test and ends it after the test.
 What the handle (`App`) offers:
   - windows: `wait_window(title)`, `windows()`, `browser` (the main X window), `wait_placed()` (framed
     and on the screen), `wait_active()` (has the keys), `activate(w)`;
-  - X: `geometry(w)` (outer, client and frame extents), `stacking()`, `transient_for(w)`, `has_icon(w)`;
+  - X: `app.geometry(w)` (outer, client and frame extents); on `app.desktop`: `client_windows()` (the
+    stacking order, bottom to top), `transient_for(w)`, `has_icon(w)`, `active_window()`, `title(w)`;
   - pixels: `desktop.screenshot()` (a `Shot` with `pixel(x, y)`; `save(path)` writes a PNG);
   - AT-SPI: `files()`, `folders()`, `drives()`, `drive()`, `selected_file()`, `menu_checked(name)`, `has_focus(name)`,
     `extents(acc)`, `entry_rects(list)`;
