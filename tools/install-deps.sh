@@ -11,6 +11,9 @@ packages=(
   fonts-urw-base35
   libbenchmark-dev
   xvfb xauth
+  # The end-to-end tests: a window manager, real input, the buses and Debian's Python modules.
+  openbox xdotool imagemagick dbus at-spi2-core
+  python3 python3-pytest python3-pyatspi python3-xlib
 )
 # The fuzzing and sanitizer builds want clang; only install it when asked.
 if [[ "${QUORVEL_WITH_CLANG:-0}" == 1 ]]; then
