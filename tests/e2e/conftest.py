@@ -34,7 +34,8 @@ def quorvel(desktop, tmp_path, request):
     apps = []
 
     def start(*args, env=None, wait=True, home=None):
-        app = e2e.App(desktop, args, home or tmp_path / f"home{len(apps)}", env=env, wait=False)
+        # A hidden name keeps the home folder out of the folder list of a test's own folder.
+        app = e2e.App(desktop, args, home or tmp_path / f".home{len(apps)}", env=env, wait=False)
         apps.append(app)
         if wait:
             app.browser = app.wait_window(lambda t: t.startswith("Quorvel"), what="the browser window")
@@ -59,7 +60,7 @@ def quorvel(desktop, tmp_path, request):
 @pytest.fixture
 def pictures(tmp_path):
     """pictures(*names, folder="pics") -> a fresh folder holding small pictures of those names."""
-    def make(*names, folder="pics", size=(4, 3)):
+    def make(*names, folder="pics", size=(160, 120)):
         return e2e.write_pictures(tmp_path / folder, names, size)
     return make
 

@@ -9,19 +9,21 @@ How to use it (pytest; conftest.py provides the fixtures):
         app.key("Down")                              # real input through XTEST (xdotool)
         viewer = app.wait_window(str(folder / "a.bmp"))
         assert app.selected_file() == "a.bmp"       # read back through AT-SPI
-        app.key("ctrl+q"); app.wait_exit()
+        app.key("alt+f", "x"); assert app.wait_exit() == 0   # File > Exit; the process ends
 
 The `desktop` fixture (one per test file) owns an Xvfb screen of 1024 x 768 x 24 at 96 DPI, openbox,
 a private D-Bus session bus and the accessibility bus. The `quorvel` fixture starts the program with
 a fresh HOME and XDG_CONFIG_HOME per test and ends it after the test.
 
 What the handle (`App`) offers:
-  - windows: `wait_window(title)`, `windows()`, `browser` (the main X window);
-  - X: `geometry(w)` (outer, client and frame extents), `stacking()`, `transient_for(w)`, `has_icon(w)`;
+  - windows: `wait_window(title)`, `windows()`, `browser` (the main X window), `wait_placed()` (framed
+    and on the screen), `wait_active()` (has the keys), `activate(w)`;
+  - X: `app.geometry(w)` (outer, client and frame extents); on `app.desktop`: `client_windows()` (the
+    stacking order, bottom to top), `transient_for(w)`, `has_icon(w)`, `active_window()`, `title(w)`;
   - pixels: `desktop.screenshot()` (a `Shot` with `pixel(x, y)`; `save(path)` writes a PNG);
   - AT-SPI: `files()`, `folders()`, `drives()`, `drive()`, `selected_file()`, `menu_checked(name)`, `has_focus(name)`,
     `extents(acc)`, `entry_rects(list)`;
-  - input: `key(...)`, `click(x, y)`, `drag(...)`, `click_entry(list, text)`, `activate(window)`;
+  - input: `key(...)`, `click(x, y)`, `drag(...)`, `click_entry(list, text)`;
   - `settings()` (the settings file as {"Section/Key": value}), `running()`, `wait_exit()`.
 Every wait is a condition with a time-out (`wait_until`); a failed wait names what it waited for.
 """
@@ -51,12 +53,15 @@ class WaitTimeout(AssertionError):
 
 def wait_until(condition, what, timeout=DEFAULT_TIMEOUT, interval=0.02):
     """Polls `condition` until it returns something true and returns that; fails naming `what`."""
-    deadline = time.monotonic() + timeout
+    start = time.monotonic()
+    deadline = start + timeout
     last_error = None
     while True:
         try:
             value = condition()
             if value:
+                if time.monotonic() - start > 2:
+                    print(f"slow wait ({time.monotonic() - start:.1f} s): {what}")
                 return value
         except (XError, RuntimeError, LookupError) as e:  # a window or object going away meanwhile
             last_error = e
@@ -246,16 +251,27 @@ class Desktop:
     def key(self, *keys):
         self.xdotool("key", "--delay", "30", *keys)
 
+    def pointer(self):
+        p = self.root.query_pointer()
+        return p.root_x, p.root_y
+
     def move(self, x, y):
-        self.xdotool("mousemove", "--sync", x, y)
+        # Not `mousemove --sync`: it waits for a motion that never comes when the pointer is
+        # already there.
+        x, y = int(x), int(y)
+        if self.pointer() != (x, y):
+            self.xdotool("mousemove", x, y)
+            wait_until(lambda: self.pointer() == (x, y), f"the pointer at {x},{y}")
 
     def click(self, x, y, button=1):
-        self.xdotool("mousemove", "--sync", x, y, "click", button)
+        self.move(x, y)
+        self.xdotool("click", button)
 
     def drag(self, x0, y0, x1, y1, steps=8):
-        self.xdotool("mousemove", "--sync", x0, y0, "mousedown", 1)
+        self.move(x0, y0)
+        self.xdotool("mousedown", 1)
         for i in range(1, steps + 1):
-            self.xdotool("mousemove", "--sync", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+            self.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
         self.xdotool("mouseup", 1)
 
 
@@ -310,7 +326,7 @@ class Shot:
         ppm += rgb
         path = Path(path)
         if shutil.which("convert"):
-            subprocess.run(["convert", "ppm:-", str(path)], input=bytes(ppm), check=True)
+            subprocess.run(["convert", "ppm:-", f"png:{path}"], input=bytes(ppm), check=True)
         else:
             path.with_suffix(".ppm").write_bytes(bytes(ppm))
 
@@ -570,9 +586,11 @@ class App:
         lst = _fresh(self.named(list_name))
         return [(c.name, self.extents(_fresh(c))) for c in _children(lst)]
 
-    def click_entry(self, list_name, name, button=1):
+    def click_entry(self, list_name, name, button=1, dx=0):
+        """Clicks an entry, `dx` pixels right of its middle (a second click more than a few pixels
+        from the first is never taken for a double-click)."""
         r = self.extents(self.entry(list_name, name))
-        self.click(*r.center, button=button)
+        self.click(r.center[0] + dx, r.center[1], button=button)
 
     def extents(self, acc):
         """An accessible's rectangle on the screen."""
@@ -592,6 +610,19 @@ class App:
 
     def drag(self, x0, y0, x1, y1, steps=8):
         self.desktop.drag(x0, y0, x1, y1, steps)
+
+    def wait_placed(self, w=None, timeout=DEFAULT_TIMEOUT):
+        """Waits until the window manager has framed a window (the browser by default) and the whole
+        frame is on the screen: the browser places itself again once it knows its frame."""
+        w = w or self.browser
+        d = self.desktop
+
+        def placed():
+            g = d.geometry(w)
+            o = g.outer
+            return (g.frame[2] > 0 and o.x >= 0 and o.y >= 0 and o.x + o.w <= d.width
+                    and o.y + o.h <= d.height and g)
+        return self.wait_for(placed, f"window {w.id:#x} framed and on the screen", timeout)
 
     def wait_active(self, w=None, timeout=DEFAULT_TIMEOUT):
         """Waits until the window manager has given a window (the browser by default) the keys."""
