@@ -52,7 +52,8 @@ class WaitTimeout(AssertionError):
 
 
 def wait_until(condition, what, timeout=DEFAULT_TIMEOUT, interval=0.02):
-    """Polls `condition` until it returns something true and returns that; fails naming `what`."""
+    """Polls `condition` until it returns something true and returns that; fails naming `what`
+    (a text, or a function giving one when the wait fails, to tell what was there instead)."""
     start = time.monotonic()
     deadline = start + timeout
     last_error = None
@@ -60,12 +61,17 @@ def wait_until(condition, what, timeout=DEFAULT_TIMEOUT, interval=0.02):
         try:
             value = condition()
             if value:
-                if time.monotonic() - start > 2:
-                    print(f"slow wait ({time.monotonic() - start:.1f} s): {what}")
+                if time.monotonic() - start > 2:  # shown with a failure's output: hints at load
+                    print(f"slow wait ({time.monotonic() - start:.1f} s): {what() if callable(what) else what}")
                 return value
         except (XError, RuntimeError, LookupError) as e:  # a window or object going away meanwhile
             last_error = e
         if time.monotonic() > deadline:
+            if callable(what):
+                try:
+                    what = what()
+                except Exception as e:  # the description must not hide the time-out
+                    what = f"(no description: {e!r})"
             raise WaitTimeout(f"timed out after {timeout:.0f} s waiting for: {what}"
                               + (f" (last error: {last_error!r})" if last_error else ""))
         time.sleep(interval)
@@ -474,7 +480,7 @@ class App:
     def wait_window(self, title, timeout=DEFAULT_TIMEOUT, what=None):
         """Waits until a shown window of the program has this title (or the predicate accepts it)."""
         return wait_until(lambda: self._check_alive() and self.find_window(title),
-                          what or f"a window titled {title!r} (have {self.window_titles()})", timeout)
+                          what or (lambda: f"a window titled {title!r} (have {self.window_titles()})"), timeout)
 
     def wait_no_window(self, title, timeout=DEFAULT_TIMEOUT):
         wait_until(lambda: self.find_window(title) is None, f"no window titled {title!r}", timeout)
