@@ -1,11 +1,13 @@
 #include "dialogs/frmMsgBox.h"
 
 #include "dialogs/MsgBoxLayout.h"
+#include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cmath>
 
@@ -13,7 +15,9 @@ frmMsgBox::frmMsgBox()
     : platform::FormBase(this)
 {
     setWindowTitle(QStringLiteral("TitleBar"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowIcon(platform::NoIcon()); // a plain text window: no icon of the program's
     setModal(true);
 
     txtMsgBox = new QPlainTextEdit(this);
@@ -38,7 +42,9 @@ frmMsgBox::frmMsgBox()
     connect(cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
     setTabOrder(txtMsgBox, cmdOK);
 
-    resize(int(std::lround(6840 / platform::TwipsPerPixelX())), int(std::lround(6120 / platform::TwipsPerPixelY())));
+    // Fixed from the start, so that the frame the window manager tells in advance is the frame
+    // of a window that cannot be resized.
+    setFixedSize(int(std::lround(6840 / platform::TwipsPerPixelX())), int(std::lround(6120 / platform::TwipsPerPixelY())));
 }
 
 void frmMsgBox::SetText(const QString &text)
@@ -61,13 +67,20 @@ void frmMsgBox::Form_Resize()
         return;
     m_busy = true;
     const float tppx = float(platform::TwipsPerPixelX()), tppy = float(platform::TwipsPerPixelY());
-    const QSize frame = frameGeometry().size() - geometry().size();
+    // The frame as the window manager gives it, asked for before the window is first shown.
+    m_frame = platform::FrameMargins(*this);
+    const QSize frame(m_frame.left() + m_frame.right(), m_frame.top() + m_frame.bottom());
     const dialogs::MsgBoxWindow w =
         dialogs::MsgBoxWindowRect(tppx, tppy, frame.width() * tppx, frame.height() * tppy,
                                   float(platform::ScreenWidth()), float(platform::ScreenHeight()));
-    move(int(std::lround(w.left / tppx)), int(std::lround(w.top / tppy)));
-    const QSize client(int(std::lround(w.width / tppx)) - frame.width(), int(std::lround(w.height / tppy)) - frame.height());
+    // The client placed by its own corner inside the outer rectangle: right whether or not Qt
+    // knows the frame yet.
+    const QRect outer(int(std::lround(w.left / tppx)), int(std::lround(w.top / tppy)), int(std::lround(w.width / tppx)),
+                      int(std::lround(w.height / tppy)));
+    const QRect clientRect = outer.marginsRemoved(m_frame);
+    const QSize client = clientRect.size();
     setFixedSize(client);
+    setGeometry(clientRect);
     const dialogs::MsgBoxControls c = dialogs::MsgBoxControlRects(tppx, tppy, client.width() * tppx, client.height() * tppy,
                                                                   cmdOK->width() * tppx, cmdOK->height() * tppy);
     cmdOK->move(int(std::lround(c.buttonLeft / tppx)), int(std::lround(c.buttonTop / tppy)));
@@ -86,6 +99,23 @@ void frmMsgBox::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
     Form_Resize();
+    // The window manager frames the window a moment after it appears.
+    for (int ms : {50, 250})
+        QTimer::singleShot(ms, this, [this] { remeasure(); });
+}
+
+void frmMsgBox::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    remeasure();
+}
+
+void frmMsgBox::remeasure()
+{
+    // Framed now, and not as told beforehand (a window manager that did not say): laid out again
+    // with the frame measured on the framed window.
+    if (isVisible() && frameGeometry() != geometry() && platform::FrameMargins(*this) != m_frame)
+        Form_Resize();
 }
 
 void frmMsgBox::cmdOK_Click()

@@ -3,6 +3,7 @@
 #include "platform/SharedForm.h"
 
 #include <QDialog>
+#include <QMargins>
 
 class QPlainTextEdit;
 class QPushButton;
@@ -30,10 +31,13 @@ public:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void reject() override { cmdOK_Click(); }
 
 private:
+    void remeasure();
     bool m_busy = false;
+    QMargins m_frame; // the frame the layout counted
     QString m_text;
 };

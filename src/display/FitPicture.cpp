@@ -2,6 +2,7 @@
 
 #include "display/FitGeometry.h"
 #include "display/PictureLoad.h"
+#include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 #include "platform/StretchImage.h"
 
@@ -37,7 +38,7 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
     picSlide.Height = loaded.twips.height();
     imgSlide.hide();
 
-    const QRect outer = window.frameGeometry();
+    const QRect outer = platform::OuterGeometry(window); // frame counted before the first show too
     const QRect client = window.geometry();
     FitInput in;
     in.holderWidth = float(picSlide.Width);

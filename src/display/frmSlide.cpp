@@ -5,6 +5,7 @@
 #include "forms/Designs.h"
 #include "forms/ProgramIcon.h"
 #include "platform/Keys.h"
+#include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 
 #include <QKeyEvent>
@@ -15,6 +16,11 @@ frmSlide::frmSlide()
     : platform::FormBase(this)
 {
     namespace design = forms::SlideDesign;
+    // The viewer belongs to the browser (a transient window of it): the window manager keeps it
+    // above the browser while the browser has the keys. It stays an ordinary window of its own.
+    frmFiles *browser = platform::SharedForm<frmFiles>::IfLoaded();
+    if (browser)
+        setParent(browser, Qt::Window);
     setWindowIcon(forms::ProgramIcon());
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -25,7 +31,8 @@ frmSlide::frmSlide()
     const auto px = [](const forms::DesignRect &r) { return platform::ToPixelRect(r.left, r.top, r.width, r.height); };
     imgSlide->setGeometry(px(forms::SlideDesign::imgSlide));
     setGeometry(px(design::Client));
-    // Made now rather than at the first show, so that the frame counts in the first fit too.
+    // Made now rather than at the first show, so that the window manager can tell its frame
+    // before the first fit.
     winId();
 }
 
@@ -41,10 +48,14 @@ void frmSlide::ChangePicture(const QString &PictureName)
     float left, top, width, height;
     if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height)) {
         const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
-        const QSize frame = frameGeometry().size() - geometry().size();
-        move(int(std::lround(left / tppx)), int(std::lround(top / tppy)));
-        resize(std::max(1, int(std::lround(width / tppx)) - frame.width()),
-               std::max(1, int(std::lround(height / tppy)) - frame.height()));
+        // The client inside the fitted outer rectangle, placed by its own corner: that holds
+        // whether or not Qt knows the frame yet.
+        const QMargins frame = platform::FrameMargins(*this);
+        QRect client = QRect(int(std::lround(left / tppx)), int(std::lround(top / tppy)), int(std::lround(width / tppx)),
+                             int(std::lround(height / tppy)))
+                           .marginsRemoved(frame);
+        client.setSize(client.size().expandedTo(QSize(1, 1)));
+        setGeometry(client);
         Form_Resize();
     } else {
         // Never the previous picture under the new name: the black background alone.
@@ -54,8 +65,10 @@ void frmSlide::ChangePicture(const QString &PictureName)
     }
     setWindowTitle(PictureName);
     show();
-    if (frmFiles *browser = platform::SharedForm<frmFiles>::IfLoaded())
+    if (frmFiles *browser = platform::SharedForm<frmFiles>::IfLoaded()) {
+        platform::SetTransientFor(*this, *browser);
         browser->activateWindow();
+    }
 }
 
 void frmSlide::Form_Resize()

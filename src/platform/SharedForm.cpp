@@ -4,21 +4,44 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
+#include <vector>
+
 namespace platform {
 
 namespace {
 int g_loaded = 0;
 bool g_endRun = false;
 int g_holds = 0;
+std::function<void()> g_endAction;
+std::vector<FormBase *> g_forms; // the loaded ones
+bool g_ended = false;             // the run has been ended, and no window loaded since
+
+void forget(FormBase *form)
+{
+    g_forms.erase(std::remove(g_forms.begin(), g_forms.end(), form), g_forms.end());
+}
 
 void endRunIfNoWindow()
 {
-    if (!g_endRun || g_loaded > 0 || g_holds > 0)
+    if (!g_endRun || g_holds > 0)
         return;
-    // Later, not now: the last unload may sit inside a handler that goes on for a moment.
+    // Later, not now: the unload may sit inside a handler that goes on to show the next window.
     QTimer::singleShot(0, qApp, [] {
-        if (g_loaded == 0 && g_holds == 0)
-            QCoreApplication::quit();
+        if (g_holds > 0 || FormBase::VisibleCount() > 0)
+            return;
+        // Nothing the user could see or close is left: a hidden window must not keep the process
+        // alive for good.
+        const std::vector<FormBase *> hidden = g_forms;
+        for (FormBase *form : hidden)
+            form->Unload();
+        if (g_loaded == 0 && g_holds == 0 && !g_ended) {
+            g_ended = true;
+            if (g_endAction)
+                g_endAction();
+            else
+                QCoreApplication::quit();
+        }
     });
 }
 } // namespace
@@ -27,12 +50,15 @@ FormBase::FormBase(QWidget *self)
     : m_self(self)
 {
     ++g_loaded;
+    g_forms.push_back(this);
+    g_ended = false;
 }
 
 FormBase::~FormBase()
 {
     if (!m_unloaded) {
         --g_loaded;
+        forget(this);
         if (m_detach)
             m_detach();
     }
@@ -49,6 +75,7 @@ void FormBase::Unload()
     if (m_detach)
         m_detach();
     --g_loaded;
+    forget(this);
     m_self->hide();
     // Later, not now: the unload may run inside one of this window's own handlers.
     m_self->deleteLater();
@@ -82,9 +109,19 @@ FormBase::HoldRun::~HoldRun()
     endRunIfNoWindow();
 }
 
+void FormBase::SetEndRunAction(std::function<void()> action)
+{
+    g_endAction = std::move(action);
+}
+
 int FormBase::LoadedCount()
 {
     return g_loaded;
+}
+
+int FormBase::VisibleCount()
+{
+    return int(std::count_if(g_forms.begin(), g_forms.end(), [](const FormBase *f) { return f->m_self->isVisible(); }));
 }
 
 } // namespace platform

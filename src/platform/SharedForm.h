@@ -29,9 +29,13 @@ public:
     // For the window's closeEvent: asks Form_QueryUnload and unloads, or refuses the close.
     void HandleClose(QCloseEvent *event);
 
-    // The run ends when no window is loaded; the program turns this on, tests leave it off.
+    // The run ends when, after an unload, no window of the program is visible: the windows still
+    // loaded but hidden (a show that never started, a hidden viewer) are unloaded, and the run
+    // ends (QCoreApplication::quit, or the action given; tests count the ends).
     static void SetEndRunWhenNoWindow(bool on);
+    static void SetEndRunAction(std::function<void()> action);
     static int LoadedCount();
+    static int VisibleCount();
 
     // While one is alive, the run goes on even when no window is loaded (a hand-over from one
     // window to the next that lets events run in between).

@@ -12,7 +12,10 @@
 #include "dialogs/frmSplash.h"
 #include "display/frmSlide.h"
 #include "display/frmSlides.h"
+#include "forms/ProgramIcon.h"
 #include "platform/Screen.h"
+
+#include <QApplication>
 
 #include "TestUtil.h"
 
@@ -73,7 +76,14 @@ inline frmFiles &start(const QString &commandLine)
 class Fixture
 {
 protected:
-    Fixture() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path()); }
+    Fixture()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_config.path());
+        platform::FormBase::SetEndRunWhenNoWindow(true);
+        QApplication::setWindowIcon(forms::ProgramIcon()); // as the program has it
+        platform::FormBase::SetEndRunAction([this] { ++m_runsEnded; });
+    }
+    ~Fixture() { platform::FormBase::SetEndRunAction({}); }
     void freshStart()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -82,8 +92,31 @@ protected:
         QDir().mkpath(m_config.path());
         basSlides::InitSharedState();
     }
-    // The show first: ending it may bring the browser back.
-    static int windowsLeftAfterUnloadingAll()
+    // Ends the run as the user would: Esc ends a show, then the close box of every window still
+    // up. Whatever the test did, a loaded window is a visible one (a hidden one would keep the
+    // process alive with nothing to close), and closing the last one ends the run.
+    void endTheRunLikeAUser()
+    {
+        flushDeletes();
+        QCoreApplication::processEvents();
+        flushDeletes();
+        QVERIFY2(platform::FormBase::LoadedCount() == 0 || platform::FormBase::VisibleCount() > 0,
+                 "windows are loaded, but none is visible");
+        m_runsEnded = 0;
+        const int loaded = platform::FormBase::LoadedCount();
+        if (frmSlides *show = SharedForm<frmSlides>::IfLoaded(); show && show->isVisible())
+            QTest::keyClick(show, Qt::Key_Escape);
+        flushDeletes();
+        for (QWidget *w : std::initializer_list<QWidget *>{SharedForm<frmFiles>::IfLoaded(), SharedForm<frmSlide>::IfLoaded()})
+            if (w && w->isVisible())
+                w->close();
+        if (loaded > 0)
+            QTRY_COMPARE(m_runsEnded, 1);
+        flushDeletes();
+        QCOMPARE(platform::FormBase::LoadedCount(), 0);
+    }
+    // What a failed test may leave behind goes, so that the next test starts clean.
+    static void unloadAll()
     {
         SharedForm<frmSlides>::Unload();
         SharedForm<frmSlide>::Unload();
@@ -92,11 +125,18 @@ protected:
         SharedForm<frmMsgBox>::Unload();
         flushDeletes();
         platform::SetScreenPointer(platform::vbDefault);
-        return platform::FormBase::LoadedCount();
+    }
+    void cleanupRun()
+    {
+        endTheRunLikeAUser();
+        if (QTest::currentTestFailed())
+            unloadAll();
+        platform::SetScreenPointer(platform::vbDefault); // the run is over: no pointer carries on
     }
     QString settingsFile() const { return m_config.path() + "/Quorvel/Quorvel.conf"; }
 
     QTemporaryDir m_config;
+    int m_runsEnded = 0;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_root;
 };

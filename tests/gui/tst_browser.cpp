@@ -10,7 +10,7 @@ class TestBrowser : public QObject, Fixture
 
 private slots:
     void init() { freshStart(); }
-    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
+    void cleanup() { cleanupRun(); }
     void startFolder_data();
     void startFolder();
     void placement_data();

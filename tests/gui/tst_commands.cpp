@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 using namespace guitest;
 
@@ -18,6 +19,7 @@ struct MessageWatch
 {
     QString caption, text;
     bool seen = false;
+    bool hasIcon = true;
     QObject alive; // no more looking once the watch is gone
     Qt::Key closeKey;
     bool pressOnly; // the window closes on the press; its release is left to the caller
@@ -32,6 +34,7 @@ struct MessageWatch
             seen = true;
             caption = box->windowTitle();
             text = box->Text();
+            hasIcon = !box->windowHandle()->icon().pixmap(32).isNull();
             if (pressOnly)
                 QTest::keyPress(box->txtMsgBox, closeKey);
             else
@@ -48,7 +51,7 @@ class TestCommands : public QObject, Fixture
 
 private slots:
     void init() { freshStart(); }
-    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
+    void cleanup() { cleanupRun(); }
     void menus();
     void deleteCommand_data();
     void deleteCommand();
@@ -56,6 +59,8 @@ private slots:
     void showStartsAndEscapeBringsTheBrowserBack();
     void keyHelpFromAllThreePlaces();
     void aboutWindow();
+    void everyWayToEndTheProgram_data();
+    void everyWayToEndTheProgram();
     void keyClosingTheHelpDoesNotReachTheShow_data();
     void keyClosingTheHelpDoesNotReachTheShow();
 };
@@ -191,6 +196,7 @@ void TestCommands::keyHelpFromAllThreePlaces()
 
     for (const MessageWatch *w : {&fromMenu, &fromAbout, &fromShow}) {
         QCOMPARE(w->caption, QStringLiteral("Help For Quorvel"));
+        QVERIFY(!w->hasIcon); // not even the program's
         QCOMPARE(w->text.toLatin1(), QByteArray("Help Keys:\r\n\r\nESC - Exit\r\n\r\nF1 - This Screen\r\n\r\n"
                                                 "F2-F10 - 2-10 Second Delay\r\n\r\nF12 - No Delay\r\n"
                                                 "Enter - Change Picture\r\nSpace - Change Picture\r\n"));
@@ -222,6 +228,55 @@ void TestCommands::aboutWindow()
     browser.mnuExit->trigger(); // leaves no window behind, or the program would not end
     flushDeletes();
     QCOMPARE(platform::FormBase::LoadedCount(), 0);
+}
+
+void TestCommands::everyWayToEndTheProgram_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("byExit"); // else the close box
+    for (const char *before : {"nothing", "show without pictures", "show of unloadable pictures", "viewer open",
+                               "show ended by Esc", "show out of pictures"})
+        for (bool byExit : {true, false})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(before, byExit ? "Exit" : "close box")))
+                << QString::fromLatin1(before) << byExit;
+}
+
+void TestCommands::everyWayToEndTheProgram()
+{
+    QFETCH(QString, before);
+    QFETCH(bool, byExit);
+    const QString folder = m_root + "pictures";
+    if (before == "show of unloadable pictures")
+        QVERIFY(testutil::writeFile(folder + "/bad.jpg", "not a picture"));
+    else if (before != "show without pictures")
+        QVERIFY(writePicture(folder + "/a.bmp"));
+    start(folder);
+    if (before.startsWith("show")) {
+        QTest::keyClick(SharedForm<frmFiles>::Get().lstFiles, Qt::Key_N, Qt::ControlModifier);
+        flushDeletes();
+        if (before == "show ended by Esc") {
+            QTest::keyClick(&SharedForm<frmSlides>::Get(), Qt::Key_Escape);
+        } else if (before == "show out of pictures") {
+            QVERIFY(QFile::remove(folder + "/a.bmp"));
+            QTest::keyClick(&SharedForm<frmSlides>::Get(), Qt::Key_Space);
+        }
+        flushDeletes();
+    } else if (before == "viewer open") {
+        SharedForm<frmFiles>::Get().lstFiles->SetListIndex(0);
+        QVERIFY(SharedForm<frmSlide>::Get().isVisible());
+    }
+    frmFiles &browser = SharedForm<frmFiles>::Get();
+    QVERIFY(browser.isVisible());
+    QCOMPARE(platform::FormBase::VisibleCount(), before == "viewer open" ? 2 : 1);
+    m_runsEnded = 0;
+    if (byExit)
+        browser.mnuExit->trigger();
+    else
+        browser.close();
+    QTRY_COMPARE(m_runsEnded, 1); // the process would end here
+    flushDeletes();
+    QCOMPARE(platform::FormBase::LoadedCount(), 0);
+    QCOMPARE(settings::Get(settings::kPathName, QString()), folder + "/");
 }
 
 void TestCommands::keyClosingTheHelpDoesNotReachTheShow_data()

@@ -1,5 +1,7 @@
 #include "GuiTestUtil.h"
 
+#include <QWindow>
+
 using namespace guitest;
 
 class TestDisplay : public QObject, Fixture
@@ -8,10 +10,11 @@ class TestDisplay : public QObject, Fixture
 
 private slots:
     void init() { freshStart(); }
-    void cleanup() { QCOMPARE(windowsLeftAfterUnloadingAll(), 0); }
+    void cleanup() { cleanupRun(); }
     void viewerSizesItselfToThePicture_data();
     void viewerSizesItselfToThePicture();
     void viewerShowsNothingForABadFile();
+    void viewerBelongsToTheBrowser();
     void showStepsThroughThePictures();
     void delayKeysAndTheMonotonicClock();
 
@@ -88,6 +91,19 @@ void TestDisplay::viewerShowsNothingForABadFile()
     QCOMPARE(viewer.windowTitle(), m_root + "bad.jpg");
     // Never the previous picture under the new name.
     QVERIFY(!viewer.imgSlide->isVisible() && viewer.picSlide.Picture.isNull());
+}
+
+void TestDisplay::viewerBelongsToTheBrowser()
+{
+    QVERIFY(writePicture(m_root + "a.bmp"));
+    frmFiles &browser = start(m_dir->path());
+    browser.lstFiles->SetListIndex(0);
+    frmSlide &viewer = SharedForm<frmSlide>::Get();
+    QVERIFY(viewer.isVisible());
+    // Kept above the browser by the window manager, yet an ordinary window the user can size.
+    QCOMPARE(viewer.windowHandle()->transientParent(), browser.windowHandle());
+    QCOMPARE(viewer.windowType(), Qt::Window);
+    QVERIFY(viewer.minimumSize() != viewer.maximumSize());
 }
 
 void TestDisplay::showStepsThroughThePictures()
