@@ -72,8 +72,7 @@ int main(int argc, char *argv[])
     const QDir root(QDir::cleanPath(QDir::current().absoluteFilePath(args.first())) + QStringLiteral("/hicolor"));
     bool ok = true;
     for (const int size : {16, 32, 48, 64, 128, 256}) {
-        const QImage image = size == 32 ? forms::ProgramIcon16(32) : forms::ProgramIconImage(size);
-        ok = writePng(root.filePath(QStringLiteral("%1x%1/apps/quorvel.png").arg(size)), image) && ok;
+        ok = writePng(root.filePath(QStringLiteral("%1x%1/apps/quorvel.png").arg(size)), forms::ProgramIconImage(size)) && ok;
     }
     ok = writeFile(root.filePath(QStringLiteral("scalable/apps/quorvel.svg")), forms::ProgramIconSvg()) && ok;
     return ok ? 0 : 1;

@@ -1,14 +1,16 @@
 #include "app/Main.h"
 
+#include "app/CommandLine.h"
 #include "app/Settings.h"
 #include "app/SettingsRules.h"
 #include "app/basSlides.h"
 #include "browser/frmFiles.h"
 #include "platform/Screen.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
 
 namespace basSlides {
 
@@ -31,14 +33,19 @@ void Main(const QString &commandLine)
     InitSharedState();
     QString chosenFile;
     if (commandLine.isEmpty()) {
-        CurrentPath = settings::Get(settings::kPathName, QCoreApplication::applicationDirPath());
+        CurrentPath = settings::Get(settings::kPathName, QString());
+        if (CurrentPath.isEmpty()) {
+            CurrentPath = startup::DefaultStartFolder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+                                                      QDir::homePath(),
+                                                      [](const QString &f) { return FileSys().FolderExists(f); });
+        }
     } else {
-        CurrentPath = QDir::isAbsolutePath(commandLine) ? commandLine : QDir::current().absoluteFilePath(commandLine);
+        CurrentPath = startup::ArgumentPath(commandLine, platform::CurrentFolder());
         // A file opened from the desktop: its folder, with the file chosen.
-        const QFileInfo file(CurrentPath);
-        if (file.isFile()) {
-            chosenFile = file.fileName();
-            CurrentPath = file.absolutePath();
+        if (FileSys().FileExists(CurrentPath)) {
+            const qsizetype cut = CurrentPath.lastIndexOf(platform::kSeparator);
+            chosenFile = CurrentPath.mid(cut + 1);
+            CurrentPath = CurrentPath.left(std::max<qsizetype>(cut, 1));
         }
     }
     CurrentPath = platform::WithSeparator(CurrentPath);

@@ -5,7 +5,8 @@
 namespace basSlides {
 
 // The program's start: shared state, the start folder (the command-line text, else the saved
-// folder, else the program's folder), the browser, and its lists put on that folder.
+// folder, else the user's Pictures folder, else home), the browser, and its lists put on that
+// folder. The command-line text keeps the bytes of names that are not UTF-8 (DecodeName).
 void Main(const QString &commandLine);
 
 // Puts the browser's drive and folder lists back on CurrentPath (RestoringPath set meanwhile),

@@ -103,16 +103,25 @@ QString WriteTimeDelay(int16_t delay)
     return QString::number(delay);
 }
 
-WindowPlacement ReadWindowPosition(QStringView text, double screenWidth, double screenHeight)
+namespace {
+
+WindowPlacement firstRunPlace(double screenWidth, double screenHeight)
 {
     WindowPlacement p;
-    if (text.isEmpty()) {
-        p.left = ToInt32(screenWidth * 3 / 5);
-        p.top = ToInt32(screenHeight * 2 / 3);
-        p.width = ToInt32(screenWidth * 2 / 5);
-        p.height = ToInt32(screenHeight / 3);
-        return p;
-    }
+    p.left = ToInt32(screenWidth * 3 / 5);
+    p.top = ToInt32(screenHeight * 2 / 3);
+    p.width = ToInt32(screenWidth * 2 / 5);
+    p.height = ToInt32(screenHeight / 3);
+    return p;
+}
+
+} // namespace
+
+WindowPlacement ReadWindowPosition(QStringView text, double screenWidth, double screenHeight)
+{
+    if (text.isEmpty())
+        return firstRunPlace(screenWidth, screenHeight);
+    WindowPlacement p;
     // Each field is read from the text as cut after the previous field's comma; without a comma
     // the text stays whole and the next field reads the same number again.
     QStringView rest = text;
@@ -144,6 +153,9 @@ WindowPlacement ReadWindowPosition(QStringView text, double screenWidth, double 
         height = 0;
     if (screenHeight < double(top + height))
         height = ToInt32(screenHeight - double(top));
+    // A window of no width or height could not be seen, nor found to be moved back.
+    if (width <= 0 || height <= 0)
+        return firstRunPlace(screenWidth, screenHeight);
     p.left = int32_t(left);
     p.top = int32_t(top);
     p.width = int32_t(width);

@@ -39,7 +39,8 @@ struct WindowPlacement
     bool operator==(const WindowPlacement &) const = default;
 };
 
-// The browser's outer rectangle in twips, against a screen of the given size in twips.
+// The browser's outer rectangle in twips, against a screen of the given size in twips. An empty
+// text, or one that leaves no width or no height, gives the first-run place.
 WindowPlacement ReadWindowPosition(QStringView text, double screenWidth, double screenHeight);
 QString WriteWindowPosition(const WindowPlacement &placement);
 

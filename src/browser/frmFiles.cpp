@@ -18,6 +18,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
@@ -106,7 +107,11 @@ frmFiles::frmFiles()
     setTabOrder(drvFiles, dirFiles);
 
     drvFiles->onChange = [this] { drvFiles_Change(); };
-    dirFiles->onChange = [this] { dirFiles_Change(); };
+    dirFiles->onChange = [this] {
+        // The drive list names the volume of the open folder, also after a walk into a mount point.
+        drvFiles->FollowFolder(dirFiles->Path());
+        dirFiles_Change();
+    };
     dirFiles->onMouseDown = [this](int button, int shift, double x, double y) {
         dirFiles_MouseDown(button, shift, x * TwipsPerPixelX(), y * TwipsPerPixelY());
     };
@@ -133,11 +138,9 @@ frmFiles::frmFiles()
     place(lstFiles, design::lstFiles);
     // The drive list is as high as its font needs, as a drop-down list always is.
     place(drvFiles, design::drvFiles, drvFiles->sizeHint().height());
-    // Window managers keep a sizable window big enough to be seen and grabbed; so does this one,
-    // so that a saved place of zeros or garbage still opens a window the user can use and resize
-    // (a window of no size is never even mapped).
-    setMinimumSize(menuBar()->sizeHint().width(), menuBar()->sizeHint().height() + drvFiles->height());
     place(dirFiles, design::dirFiles);
+    // No minimum size: not even the one the menu bar's layout would impose.
+    layout()->setSizeConstraint(QLayout::SetNoConstraint);
     lneX1 = design::lneFiles.x1;
     lneY1 = design::lneFiles.y1;
     lneX2 = design::lneFiles.x2;
@@ -212,7 +215,8 @@ void frmFiles::placeOuter(const QRect &outer)
 {
     const QSize frame = frameGeometry().size() - geometry().size();
     move(outer.topLeft());
-    resize(std::max(0, outer.width() - frame.width()), std::max(0, outer.height() - frame.height()));
+    // A window of no size is never mapped; a pixel of client keeps its frame on screen.
+    resize(std::max(1, outer.width() - frame.width()), std::max(1, outer.height() - frame.height()));
 }
 
 void frmFiles::Form_Load()

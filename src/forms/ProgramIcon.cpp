@@ -192,7 +192,7 @@ QIcon ProgramIcon()
 {
     QIcon icon;
     for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addPixmap(QPixmap::fromImage(size == 32 ? ProgramIcon16(32) : ProgramIconImage(size)));
+        icon.addPixmap(QPixmap::fromImage(ProgramIconImage(size)));
     return icon;
 }
 

@@ -20,7 +20,8 @@ QImage ProgramIcon16(int size = 32);
 // The full-colour rendition at any size: ARGB32, antialiased, transparent around the tile.
 QImage ProgramIconImage(int size);
 
-// 16, 32 (the 16-colour one), 48, 64, 128 and 256 pixels.
+// 16, 32, 48, 64, 128 and 256 pixels, all full colour: the window, the task bar and the desktop
+// show one design at every size. (The 16-colour rendition is the About window's logo.)
 QIcon ProgramIcon();
 
 // The same drawing as SVG text (viewBox 0 0 256 256), the scalable rendition.

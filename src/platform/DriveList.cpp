@@ -66,6 +66,17 @@ bool DriveList::SetDrive(const QString &path)
     return true;
 }
 
+void DriveList::FollowFolder(const QString &folder)
+{
+    const QString root = rootOf(folder);
+    if (root.isEmpty() || root == m_root)
+        return;
+    m_root = root;
+    if (findData(root) < 0)
+        RefreshVolumes(); // mounted since the list was read; the chosen volume is there now
+    showChosen();
+}
+
 void DriveList::RefreshVolumes()
 {
     const QList<Volume> volumes = readVolumes();

@@ -24,6 +24,10 @@ public:
     // be listed (not ready) is refused: the previous drive stays and false is returned.
     bool SetDrive(const QString &path);
     QString CurrentRoot() const;
+    // Shows the volume that holds `folder`, the folder list's new folder, without running
+    // onChange: a folder list that walks into a mount point must not leave the old volume named
+    // here (choosing that one again would then do nothing).
+    void FollowFolder(const QString &folder);
 
     // drvFiles_Change; also runs when the user picks an entry.
     std::function<void()> onChange;

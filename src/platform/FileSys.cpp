@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include <dirent.h>
@@ -186,6 +188,30 @@ bool FileSys::FolderExists(const QString &path) const
     return ::stat(EncodePath(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool FileSys::FileExists(const QString &path) const
+{
+    if (!usablePath(path))
+        return false;
+    struct stat st {};
+    return ::stat(EncodePath(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+QString CurrentFolder()
+{
+#ifdef Q_OS_UNIX
+    // Qt's own answer would turn a name that is not UTF-8 into replacement characters.
+    std::vector<char> buffer(4096);
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (size_t(1) << 20))
+            return QDir::currentPath();
+        buffer.resize(buffer.size() * 2);
+    }
+    return DecodeName(buffer.data(), std::strlen(buffer.data()));
+#else
+    return QDir::currentPath();
+#endif
+}
+
 Folder FileSys::GetFolder(const QString &path) const
 {
     return Folder(path);
@@ -223,39 +249,71 @@ bool isPseudoFileSystem(const QByteArray &type)
     return std::any_of(std::begin(kinds), std::end(kinds), [&](const char *k) { return type == k; });
 }
 
+// A user's own mounts live below /run too: removable media, and the desktop's network shares.
+bool isUserMountUnderRun(const QString &root)
+{
+    if (root.startsWith(QStringLiteral("/run/media/")))
+        return true;
+    static const QRegularExpression gvfs(QStringLiteral("^/run/user/[0-9]+/gvfs(/|$)"));
+    return gvfs.match(root).hasMatch();
+}
+
 bool isSystemArea(const QString &root)
 {
     for (const char *area : {"/proc", "/sys", "/dev", "/run", "/snap", "/boot/efi"}) {
         const QString a = QString::fromLatin1(area);
         if (root == a || root.startsWith(a + kSeparator))
-            return !root.startsWith(QStringLiteral("/run/media/"));
+            return !isUserMountUnderRun(root);
     }
     return false;
 }
 
+QList<MountEntry> systemMountTable()
+{
+    QList<MountEntry> table;
+    for (const QStorageInfo &s : QStorageInfo::mountedVolumes())
+        table.append({s.rootPath(), s.fileSystemType(), s.device(), s.name(), s.isRoot(), s.isValid()});
+    return table;
+}
+
+std::function<QList<MountEntry>()> &mountTable()
+{
+    static std::function<QList<MountEntry>()> table;
+    return table;
+}
+
 } // namespace
 
-QList<Volume> FileSys::Volumes() const
+void SetMountTable(std::function<QList<MountEntry>()> table)
+{
+    mountTable() = std::move(table);
+}
+
+QList<Volume> VolumesOf(const QList<MountEntry> &mounts)
 {
     QList<Volume> volumes{{QStringLiteral("/"), QString()}};
-    const QList<QStorageInfo> mounted = QStorageInfo::mountedVolumes();
-    for (const QStorageInfo &s : mounted) {
-        if (s.isRoot()) {
-            volumes.first().name = s.displayName() == QLatin1String("/") ? QString() : s.displayName();
+    for (const MountEntry &s : mounts) {
+        if (s.isRoot || s.rootPath == QLatin1String("/")) {
+            volumes.first().name = s.name.isEmpty() || s.name == QLatin1String("/") ? QString() : s.name;
             continue;
         }
-        const QString root = s.rootPath();
-        if (!s.isValid() || isPseudoFileSystem(s.fileSystemType()) || isSystemArea(root))
+        const QString &root = s.rootPath;
+        if (!s.isValid || isPseudoFileSystem(s.fileSystemType) || isSystemArea(root))
             continue;
-        if (s.fileSystemType() == "tmpfs" && !root.startsWith(QStringLiteral("/media")) && !root.startsWith(QStringLiteral("/mnt")))
+        if (s.fileSystemType == "tmpfs" && !root.startsWith(QStringLiteral("/media")) && !root.startsWith(QStringLiteral("/mnt")))
             continue;
         // The same folder mounted twice (bind mounts) shows once.
         if (std::any_of(volumes.begin(), volumes.end(), [&](const Volume &v) { return v.rootPath == root; }))
             continue;
-        volumes.append({root, s.name().isEmpty() ? QString::fromUtf8(s.device()) : s.name()});
+        volumes.append({root, s.name.isEmpty() ? QString::fromUtf8(s.device) : s.name});
     }
     std::sort(volumes.begin() + 1, volumes.end(), [](const Volume &a, const Volume &b) { return a.rootPath < b.rootPath; });
     return volumes;
+}
+
+QList<Volume> FileSys::Volumes() const
+{
+    return VolumesOf(mountTable() ? mountTable()() : systemMountTable());
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,26 @@ struct Volume
     QString rootPath; // "/" or a mount point, without a trailing separator except "/"
     QString name;     // the volume's label or device, for the drive list
 };
+
+// One line of the system's mount table.
+struct MountEntry
+{
+    QString rootPath;
+    QByteArray fileSystemType;
+    QByteArray device;
+    QString name;       // the volume's label, if any
+    bool isRoot = false;
+    bool isValid = true;
+};
+
+// The volumes a user would recognise among the mounts: "/" first, then the others in path order.
+// Kernel pseudo file systems and system areas are left out; removable media under /run/media and
+// the desktop's network mounts under /run/user/<uid>/gvfs are kept.
+QList<Volume> VolumesOf(const QList<MountEntry> &mounts);
+
+// Where the mount table comes from (the system's, by default); a test may put in its own, and an
+// empty function restores the system's.
+void SetMountTable(std::function<QList<MountEntry>()> table);
 
 // One pass over a directory, in the kernel's bytes. Files are entries that are regular files,
 // or links to them; sub-folders are folders or links to folders whose names do not start with
@@ -69,8 +90,9 @@ public:
     // The root of the volume that holds the path (longest mounted prefix), or "" when none.
     QString DriveOf(const QString &path) const;
     bool FolderExists(const QString &path) const;
+    bool FileExists(const QString &path) const; // a file, or a link to one
     Folder GetFolder(const QString &path) const;
-    // The volumes a user would recognise: "/" first, then the others in path order.
+    // VolumesOf the mount table.
     QList<Volume> Volumes() const;
 };
 
@@ -78,6 +100,9 @@ public:
 // it is not a plain file, it is read-only (no write permission bit, even for the superuser), or
 // its folder cannot be written.
 bool DeleteFile(const QString &path);
+
+// The working folder, in the file system's bytes (DecodeName).
+QString CurrentFolder();
 
 // Conversions between the program's paths and the file system's bytes.
 QByteArray EncodePath(const QString &path);

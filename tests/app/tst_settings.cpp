@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 #include "app/SettingsRules.h"
+#include "platform/FileSys.h"
 
 #include "TestUtil.h"
 
@@ -100,8 +101,13 @@ void TestSettings::windowPosition_data()
     QTest::newRow("top beyond screen") << "0,7201,100,100" << QList<int>{0, 4800, 100, 100};
     QTest::newRow("width cut at right edge") << "6000,0,5000,100" << QList<int>{6000, 0, 3600, 100};
     QTest::newRow("height cut at bottom") << "0,6000,100,5000" << QList<int>{0, 6000, 100, 1200};
-    QTest::newRow("negative size") << "10,10,-5,-5" << QList<int>{10, 10, 0, 0};
-    QTest::newRow("garbage") << "abc" << QList<int>{0, 0, 0, 0};
+    // No width or no height: the window could not be seen, so it opens where a first run does.
+    QTest::newRow("negative size") << "10,10,-5,-5" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("zero width") << "10,10,0,500" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("zero height") << "10,10,500,0" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("left at the right edge") << "9600,10,500,500" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("garbage") << "abc" << QList<int>{5760, 4800, 3840, 2400};
+    QTest::newRow("smallest size kept") << "10,10,1,1" << QList<int>{10, 10, 1, 1};
     QTest::newRow("blanks and halves") << " 2.5, 3.5 ,10,10" << QList<int>{2, 4, 10, 10};
     QTest::newRow("huge numbers") << "99999999999999,99999999999999,99999999999999,99999999999999"
                                   << QList<int>{5760, 4800, 3840, 2400};
@@ -142,6 +148,17 @@ void TestSettings::storeUsesTheConfigFile()
                                 "[Settings]\nWindowPosition=1,2,3,4\nTimeDelay=7\n"));
     QCOMPARE(Get(kWindowPosition, QString()), QStringLiteral("1,2,3,4"));
     QCOMPARE(Get(kTimeDelay, QStringLiteral("5")), QStringLiteral("7"));
+
+    // A folder whose name is not UTF-8 keeps its bytes in the file and reads back as itself.
+    const QString raw = platform::DecodeName("/p/caf\xe9/", 8);
+    Save(kPathName, raw);
+    QFile file(m_config.path() + "/Quorvel/Quorvel.conf");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    file.close();
+    QVERIFY2(written.contains("/p/caf\\xe9/") && !written.contains("\xef\xbf\xbd"), written.constData());
+    QVERIFY(testutil::writeFile(file.fileName(), written + "IncludeSubDirs=1\n")); // read afresh
+    QCOMPARE(platform::EncodePath(Get(kPathName, QString())), QByteArray("/p/caf\xe9/"));
 }
 
 void TestSettings::brokenStoresGiveDefaults_data()

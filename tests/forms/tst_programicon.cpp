@@ -67,11 +67,11 @@ private slots:
 
     void iconHoldsEverySize()
     {
-        // Each size is its own rendition; at 32 pixels the 16-colour one.
+        // Each size is its own full-colour rendition of the one drawing.
         const QIcon icon = forms::ProgramIcon();
         for (const int size : {16, 32, 48, 64, 128, 256}) {
             QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
-            const QImage expected = size == 32 ? forms::ProgramIcon16(32) : forms::ProgramIconImage(size);
+            const QImage expected = forms::ProgramIconImage(size);
             QCOMPARE(icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
                      expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
         }
@@ -87,9 +87,9 @@ private slots:
         tool.start(QStringLiteral(QUORVEL_MAKE_ICONS), {dir.path()});
         QVERIFY(tool.waitForFinished(60000));
         QCOMPARE(tool.exitCode(), 0);
-        for (const int size : {16, 32, 256}) {
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
             const QString path = dir.filePath(QStringLiteral("hicolor/%1x%1/apps/quorvel.png").arg(size));
-            const QImage shown = size == 32 ? forms::ProgramIcon16(32) : forms::ProgramIconImage(size);
+            const QImage shown = forms::ProgramIconImage(size);
             QVERIFY2(QImage(path).convertToFormat(QImage::Format_ARGB32) == shown.convertToFormat(QImage::Format_ARGB32), qPrintable(path));
         }
     }

@@ -2,6 +2,8 @@
 #include <QMenuBar>
 #include "GuiTestUtil.h"
 
+#include <QScopeGuard>
+
 using namespace guitest;
 
 class TestBrowser : public QObject, Fixture
@@ -25,6 +27,7 @@ private slots:
     void clickShowsTheEntryAgain_data();
     void clickShowsTheEntryAgain();
     void spaceAndEnterStepInTheList();
+    void driveListFollowsTheFolder();
 
 private:
     // The list's own keys: the browser's window active and the list holding the focus.
@@ -52,43 +55,71 @@ private:
 
 void TestBrowser::startFolder_data()
 {
-    QTest::addColumn<QString>("commandLine"); // "@" stands for the temporary folder
-    QTest::addColumn<QString>("savedPath");
-    QTest::addColumn<QString>("expectedPath");
+    // Paths as the file system's bytes; "@" stands for the temporary folder, which is also the
+    // working folder and the home folder.
+    QTest::addColumn<QByteArray>("commandLine");
+    QTest::addColumn<QByteArray>("savedPath");
+    QTest::addColumn<QByteArray>("expectedPath");
     QTest::addColumn<QStringList>("expectedFiles"); // "*": whatever is there
     QTest::addColumn<int>("selected");
-    const QStringList pictures{"a.jpg", "b.GIF"}, any{"*"};
-    QTest::newRow("no argument, nothing saved") << "" << "" << QCoreApplication::applicationDirPath() + "/" << any << -1;
-    QTest::newRow("argument without separator") << "@" << "" << "@/" << pictures << -1;
-    QTest::newRow("picture file") << "@/b.GIF" << "" << "@/" << pictures << 1;
-    QTest::newRow("saved folder") << "" << "@/sub/" << "@/sub/" << QStringList{"c.bmp"} << -1;
-    QTest::newRow("missing folder") << "@/missing" << "" << "@/missing/" << QStringList() << -1;
+    const QStringList pictures{"a.jpg", "b.GIF"};
+    QTest::newRow("first run, Pictures folder") << QByteArray() << QByteArray() << QByteArray("@/Pictures/")
+                                                << QStringList{"p.bmp"} << -1;
+    QTest::newRow("first run, no Pictures folder") << QByteArray() << QByteArray() << QByteArray("@/") << pictures << -1;
+    QTest::newRow("argument without separator") << QByteArray("@") << QByteArray() << QByteArray("@/") << pictures << -1;
+    QTest::newRow("relative argument") << QByteArray("sub/../sub/.") << QByteArray() << QByteArray("@/sub/")
+                                       << QStringList{"c.bmp"} << -1;
+    QTest::newRow("name not UTF-8") << QByteArray("@/caf\xe9") << QByteArray() << QByteArray("@/caf\xe9/")
+                                    << QStringList{"d.jpg"} << -1;
+    QTest::newRow("picture file") << QByteArray("@/b.GIF") << QByteArray() << QByteArray("@/") << pictures << 1;
+    QTest::newRow("saved folder") << QByteArray() << QByteArray("@/sub/") << QByteArray("@/sub/") << QStringList{"c.bmp"} << -1;
+    QTest::newRow("missing folder") << QByteArray("@/missing") << QByteArray() << QByteArray("@/missing/") << QStringList() << -1;
 }
 
 void TestBrowser::startFolder()
 {
-    QFETCH(QString, commandLine);
-    QFETCH(QString, savedPath);
-    QFETCH(QString, expectedPath);
+    QFETCH(QByteArray, commandLine);
+    QFETCH(QByteArray, savedPath);
+    QFETCH(QByteArray, expectedPath);
     QFETCH(QStringList, expectedFiles);
     QFETCH(int, selected);
     writeFiles({"a.jpg", "b.GIF", "notes.txt", "sub/c.bmp"});
-    for (QString *s : {&commandLine, &savedPath, &expectedPath})
-        s->replace(QLatin1Char('@'), m_dir->path());
+    QVERIFY(::mkdir(platform::EncodePath(m_root + "caf").append('\xe9').constData(), 0700) == 0);
+    QVERIFY(writePicture(platform::EncodePath(m_root) + "caf\xe9/d.jpg"));
+    if (QByteArray(QTest::currentDataTag()) == "first run, Pictures folder")
+        writeFiles({"Pictures/p.bmp"});
+    const auto decoded = [this](QByteArray b) {
+        b.replace('@', platform::EncodePath(m_dir->path()));
+        return platform::DecodeName(b.constData(), size_t(b.size()));
+    };
+    // The user's folders as a first run finds them: no user-dirs file, so Pictures is $HOME/Pictures.
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME"), oldCurrent = QDir::currentPath().toUtf8();
+    qputenv("HOME", m_dir->path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (m_root + "config").toUtf8());
+    QDir::setCurrent(m_dir->path());
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QDir::setCurrent(QString::fromUtf8(oldCurrent));
+    });
     if (!savedPath.isEmpty())
-        settings::Save(settings::kPathName, savedPath);
+        settings::Save(settings::kPathName, decoded(savedPath));
 
-    frmFiles &browser = start(commandLine);
-    QCOMPARE(basSlides::CurrentPath, expectedPath);
-    QCOMPARE(browser.lstFiles->Tag(), expectedPath);
-    if (!expectedPath.endsWith("missing/")) // else the folder list stays where it was
-        QCOMPARE(platform::WithSeparator(browser.dirFiles->Path()), expectedPath);
-    if (expectedFiles != QStringList{"*"})
-        QCOMPARE(entries(browser.lstFiles), expectedFiles);
+    frmFiles &browser = start(decoded(commandLine));
+    const QString expected = decoded(expectedPath);
+    QCOMPARE(basSlides::CurrentPath, expected);
+    QCOMPARE(browser.lstFiles->Tag(), expected);
+    if (!expected.endsWith("missing/")) // else the folder list stays where it was
+        QCOMPARE(platform::WithSeparator(browser.dirFiles->Path()), expected);
+    QCOMPARE(entries(browser.lstFiles), expectedFiles);
     QCOMPARE(browser.lstFiles->ListIndex(), selected);
     if (selected >= 0)
-        QCOMPARE(SharedForm<frmSlide>::Get().windowTitle(), expectedPath + expectedFiles[selected]);
+        QCOMPARE(SharedForm<frmSlide>::Get().windowTitle(), expected + expectedFiles[selected]);
     QVERIFY(!basSlides::RestoringPath && !QGuiApplication::overrideCursor());
+    // The folder saved is the one opened, byte for byte.
+    browser.mnuExit->trigger();
+    flushDeletes();
+    QCOMPARE(platform::EncodePath(settings::Get(settings::kPathName, QString())), platform::EncodePath(expected));
 }
 
 void TestBrowser::placement_data()
@@ -99,8 +130,10 @@ void TestBrowser::placement_data()
     QTest::addColumn<QList<int>>("twips");
     QTest::newRow("first run") << "" << QList<int>{r(sw * 3 / 5), r(sh * 2 / 3), r(sw * 2 / 5), r(sh / 3)};
     QTest::newRow("saved") << "1500,1200,6000,4500" << QList<int>{1500, 1200, 6000, 4500};
-    QTest::newRow("garbage") << "x,y" << QList<int>{0, 0, 0, 0};
-    QTest::newRow("zero size") << "300,300,0,0" << QList<int>{300, 300, 0, 0};
+    // No size would be no window to see: the first-run place instead.
+    QTest::newRow("garbage") << "x,y" << QList<int>{r(sw * 3 / 5), r(sh * 2 / 3), r(sw * 2 / 5), r(sh / 3)};
+    QTest::newRow("zero size") << "300,300,0,0" << QList<int>{r(sw * 3 / 5), r(sh * 2 / 3), r(sw * 2 / 5), r(sh / 3)};
+    QTest::newRow("small, as saved") << "300,300,300,150" << QList<int>{300, 300, 300, 150};
 }
 
 void TestBrowser::placement()
@@ -113,14 +146,8 @@ void TestBrowser::placement()
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
     const QRect outer = browser.frameGeometry();
     const QRect want(qRound(twips[0] / tppx), qRound(twips[1] / tppy), qRound(twips[2] / tppx), qRound(twips[3] / tppy));
-    QCOMPARE(outer.topLeft(), want.topLeft());
-    // Never smaller than its whole menu bar and the drive list, so that it can be seen and used;
-    // the size is otherwise as placed.
-    QVERIFY(browser.minimumWidth() >= browser.menuBar()->sizeHint().width());
-    QVERIFY(browser.minimumHeight() > browser.menuBar()->sizeHint().height());
-    const QSize smallest = browser.minimumSize() + (outer.size() - browser.geometry().size());
-    QCOMPARE(outer.width(), std::max(want.width(), smallest.width()));
-    QCOMPARE(outer.height(), std::max(want.height(), smallest.height()));
+    QCOMPARE(outer, want); // no minimum size
+    QVERIFY(browser.isVisible());
 }
 
 void TestBrowser::settingsSavedOnCloseAndReadAtLoad()
@@ -294,6 +321,37 @@ void TestBrowser::spaceAndEnterStepInTheList()
         QCOMPARE(browser.lstFiles->ListIndex(), index);
         QCOMPARE(shown(), m_root + browser.lstFiles->List(index));
     }
+}
+
+void TestBrowser::driveListFollowsTheFolder()
+{
+    // A folder of the tree that is another volume's mount point.
+    const QString volume = m_root + "usb";
+    platform::SetMountTable([volume] {
+        return QList<platform::MountEntry>{{"/", "ext4", "/dev/sda1", "", true, true},
+                                            {volume, "vfat", "/dev/sdb1", "STICK", false, true}};
+    });
+    const auto restore = qScopeGuard([] { platform::SetMountTable({}); });
+    writeFiles({"a.jpg", "usb/inner/b.jpg"});
+    frmFiles &browser = start(m_dir->path());
+    QCOMPARE(browser.drvFiles->currentText(), QStringLiteral("/"));
+
+    // Walking in names the volume, and leaves the folder where the user went.
+    QVERIFY(browser.dirFiles->SetPath(volume + "/inner"));
+    QCOMPARE(browser.drvFiles->currentText(), volume + "  (STICK)");
+    QCOMPARE(browser.dirFiles->Path(), volume + "/inner");
+    QCOMPARE(entries(browser.lstFiles), QStringList{"b.jpg"});
+
+    // Choosing "/" goes back to the folder last open there; choosing the stick, back in.
+    browser.drvFiles->setFocus();
+    QTest::keyClick(browser.drvFiles, Qt::Key_Up);
+    QCOMPARE(browser.drvFiles->currentText(), QStringLiteral("/"));
+    QCOMPARE(browser.dirFiles->Path(), m_dir->path());
+    QCOMPARE(basSlides::CurrentPath, m_root);
+    QCOMPARE(entries(browser.lstFiles), QStringList{"a.jpg"});
+    browser.drvFiles->setFocus();
+    QTest::keyClick(browser.drvFiles, Qt::Key_Down);
+    QCOMPARE(browser.dirFiles->Path(), volume + "/inner");
 }
 
 QTEST_MAIN(TestBrowser)

@@ -7,6 +7,8 @@
 
 #include <fcntl.h>
 
+Q_DECLARE_METATYPE(platform::MountEntry)
+
 class TestFileSys : public QObject
 {
     Q_OBJECT
@@ -17,6 +19,8 @@ private slots:
     void folderAndDriveExist();
     void filesAndSubFolders();
     void volumes();
+    void volumesOfMountTable_data();
+    void volumesOfMountTable();
     void namesThatAreNotUtf8_data();
     void namesThatAreNotUtf8();
     void deleteTouchesOnlyThatFile();
@@ -91,6 +95,46 @@ void TestFileSys::volumes()
         for (const char *pseudo : {"/proc", "/sys", "/dev"})
             QVERIFY2(!v.rootPath.startsWith(QString::fromLatin1(pseudo)), qPrintable(v.rootPath));
     QVERIFY(m_root.startsWith(platform::WithSeparator(m_fs.DriveOf(m_root))));
+}
+
+void TestFileSys::volumesOfMountTable_data()
+{
+    using platform::MountEntry;
+    QTest::addColumn<MountEntry>("mount");
+    QTest::addColumn<QString>("listedAs"); // "" when left out
+    const auto m = [](const char *root, const char *type, const char *device = "/dev/sdb1", const char *name = "") {
+        return MountEntry{QString::fromUtf8(root), type, device, QString::fromUtf8(name), false, true};
+    };
+    QTest::newRow("removable medium") << m("/run/media/ann/USB", "vfat", "/dev/sdb1", "USB") << "/run/media/ann/USB|USB";
+    QTest::newRow("network share") << m("/run/user/1000/gvfs", "fuse.gvfsd-fuse", "gvfsd-fuse") << "/run/user/1000/gvfs|gvfsd-fuse";
+    QTest::newRow("mount below a share") << m("/run/user/1000/gvfs/smb", "fuse.x") << "/run/user/1000/gvfs/smb|/dev/sdb1";
+    QTest::newRow("user's runtime folder") << m("/run/user/1000", "tmpfs", "tmpfs") << "";
+    QTest::newRow("not a share folder") << m("/run/user/1000/gvfsx", "fuse.x") << "";
+    QTest::newRow("system area under /run") << m("/run/lock", "ext4") << "";
+    QTest::newRow("disk in /mnt") << m("/mnt/data", "ext4") << "/mnt/data|/dev/sdb1";
+    QTest::newRow("memory disk in /media") << m("/media/ram", "tmpfs", "tmpfs") << "/media/ram|tmpfs";
+    QTest::newRow("memory disk elsewhere") << m("/tmp", "tmpfs", "tmpfs") << "";
+    QTest::newRow("kernel file system") << m("/home/proc", "proc", "proc") << "";
+    QTest::newRow("invalid") << MountEntry{"/mnt/gone", "ext4", "/dev/sdc", "", false, false} << "";
+}
+
+void TestFileSys::volumesOfMountTable()
+{
+    QFETCH(platform::MountEntry, mount);
+    QFETCH(QString, listedAs);
+    const platform::MountEntry root{"/", "ext4", "/dev/sda1", "", true, true};
+    const QList<platform::Volume> volumes = platform::VolumesOf({root, mount, mount}); // bind-mounted twice
+    QCOMPARE(volumes.value(0).rootPath, QStringLiteral("/"));
+    QStringList listed;
+    for (const platform::Volume &v : volumes.mid(1))
+        listed << v.rootPath + u'|' + v.name;
+    QCOMPARE(listed, listedAs.isEmpty() ? QStringList() : QStringList{listedAs});
+
+    // The drive of a path follows the injected table.
+    platform::SetMountTable([&] { return QList<platform::MountEntry>{root, mount}; });
+    const QString drive = m_fs.DriveOf(mount.rootPath + "/a/b");
+    platform::SetMountTable({});
+    QCOMPARE(drive, listedAs.isEmpty() ? QStringLiteral("/") : mount.rootPath);
 }
 
 void TestFileSys::namesThatAreNotUtf8_data()

@@ -448,6 +448,17 @@ void TestWidgets::switchingVolumes()
     QCOMPARE(drives.CurrentRoot(), QString("/"));
     drives.RefreshVolumes();
     QCOMPARE(runs, 1);
+
+    // The folder list walked into a volume mounted since: the list names it, without moving the
+    // folders again; choosing the previous volume then moves there.
+    drives.m_volumes = {{"/", ""}, {m_root + "volA", "Pictures"}};
+    runs = 0;
+    drives.FollowFolder(m_root + "volA/x");
+    QCOMPARE(drives.CurrentRoot(), m_root + "volA");
+    QCOMPARE(drives.currentText(), m_root + "volA  (Pictures)");
+    QCOMPARE(runs, 0);
+    QVERIFY(drives.SetDrive("/"));
+    QCOMPARE(runs, 1);
 }
 
 QTEST_MAIN(TestWidgets)
