@@ -490,6 +490,8 @@ void frmFiles::mnuAbout_Click()
 
 void frmFiles::StartShow()
 {
+    // The scan and the first decode let events run while no window is visible: the run goes on.
+    platform::FormBase::HoldRun hold;
     hide();
     const QString folder = dirFiles->Path();
     platform::SetScreenPointer(platform::vbHourglass);

@@ -52,7 +52,8 @@ class WaitTimeout(AssertionError):
 
 
 def wait_until(condition, what, timeout=DEFAULT_TIMEOUT, interval=0.02):
-    """Polls `condition` until it returns something true and returns that; fails naming `what`."""
+    """Polls `condition` until it returns something true and returns that; fails naming `what`
+    (a text, or a function giving one when the wait fails, to tell what was there instead)."""
     start = time.monotonic()
     deadline = start + timeout
     last_error = None
@@ -60,12 +61,17 @@ def wait_until(condition, what, timeout=DEFAULT_TIMEOUT, interval=0.02):
         try:
             value = condition()
             if value:
-                if time.monotonic() - start > 2:
-                    print(f"slow wait ({time.monotonic() - start:.1f} s): {what}")
+                if time.monotonic() - start > 2:  # shown with a failure's output: hints at load
+                    print(f"slow wait ({time.monotonic() - start:.1f} s): {what() if callable(what) else what}")
                 return value
         except (XError, RuntimeError, LookupError) as e:  # a window or object going away meanwhile
             last_error = e
         if time.monotonic() > deadline:
+            if callable(what):
+                try:
+                    what = what()
+                except Exception as e:  # the description must not hide the time-out
+                    what = f"(no description: {e!r})"
             raise WaitTimeout(f"timed out after {timeout:.0f} s waiting for: {what}"
                               + (f" (last error: {last_error!r})" if last_error else ""))
         time.sleep(interval)
@@ -474,7 +480,7 @@ class App:
     def wait_window(self, title, timeout=DEFAULT_TIMEOUT, what=None):
         """Waits until a shown window of the program has this title (or the predicate accepts it)."""
         return wait_until(lambda: self._check_alive() and self.find_window(title),
-                          what or f"a window titled {title!r} (have {self.window_titles()})", timeout)
+                          what or (lambda: f"a window titled {title!r} (have {self.window_titles()})"), timeout)
 
     def wait_no_window(self, title, timeout=DEFAULT_TIMEOUT):
         wait_until(lambda: self.find_window(title) is None, f"no window titled {title!r}", timeout)
@@ -584,7 +590,8 @@ class App:
     def entry_rects(self, list_name):
         """[(text, Rect)] of a list's entries, as the list lays them out on the screen."""
         lst = _fresh(self.named(list_name))
-        return [(c.name, self.extents(_fresh(c))) for c in _children(lst)]
+        offset = self.window_offset(lst)
+        return [(c.name, self.extents(_fresh(c), offset)) for c in _children(lst)]
 
     def click_entry(self, list_name, name, button=1, dx=0):
         """Clicks an entry, `dx` pixels right of its middle (a second click more than a few pixels
@@ -592,10 +599,42 @@ class App:
         r = self.extents(self.entry(list_name, name))
         self.click(r.center[0] + dx, r.center[1], button=button)
 
-    def extents(self, acc):
-        """An accessible's rectangle on the screen."""
+    def extents(self, acc, offset=None):
+        """An accessible's rectangle on the screen, where a person sees it. The program's own idea
+        of where its window is can lag behind a move by the window manager, and the screen
+        positions it reports through AT-SPI with it; so the rectangle is taken relative to its
+        window and placed where the X server has that window. `offset` (from `window_offset`)
+        saves looking the window up again for many accessibles of one window."""
         e = acc.queryComponent().getExtents(atspi().DESKTOP_COORDS)
-        return Rect(e.x, e.y, e.width, e.height)
+        dx, dy = self.window_offset(acc) if offset is None else offset
+        return Rect(e.x + dx, e.y + dy, e.width, e.height)
+
+    def window_offset(self, acc):
+        """What to add to the screen positions the program reports for the accessibles of one
+        window: (0, 0) when it knows where the window is, or when the window cannot be told."""
+        A = atspi()
+        top, parent = acc, acc.parent
+        for _ in range(40):
+            if parent is None or parent.getRole() == A.ROLE_APPLICATION:
+                break
+            top, parent = parent, parent.parent
+        e = top.queryComponent().getExtents(A.DESKTOP_COORDS)
+        # The X window of the same size (the title may differ: an untitled window is shown with
+        # the program's name).
+        same = []
+        for w in self.windows():
+            try:
+                g = w.get_geometry()
+                if (g.width, g.height) == (e.width, e.height):
+                    same.append(w)
+            except XError:
+                pass
+        if len(same) > 1:
+            same = [w for w in same if self.desktop.title(w) == (top.name or "")]
+        if len(same) != 1:
+            return 0, 0
+        client = self.desktop.geometry(same[0]).client
+        return client.x - e.x, client.y - e.y
 
     # -- input ---------------------------------------------------------------------------------
 

@@ -23,8 +23,10 @@ def start(quorvel, folder, files=None):
 
 def viewer_shows(app, path):
     """Waits until the viewer shows this file and the browser's selection names it."""
-    app.wait_window(str(path), what=f"the viewer showing {path}")
-    app.wait_for(lambda: app.selected_file() == Path(path).name, f"{Path(path).name} selected")
+    def seen():
+        return f"the viewer showing {path} (windows: {app.window_titles()}, selected: {app.selected_file()})"
+    app.wait_window(str(path), what=seen)
+    app.wait_for(lambda: app.selected_file() == Path(path).name, seen)
 
 
 def no_viewer(app, folder):
@@ -84,7 +86,7 @@ def test_first_down_after_a_fill_shows_the_first_file(quorvel, pictures, refill)
 # and Enter select the next entry (the first when nothing is selected), Up the previous, never
 # past either end. Keys are chosen so the focused list's own handling changes no folder.
 KEY_STEPS = [("Return", "a.bmp"), ("space", "b.bmp"), ("Down", "c.bmp"), ("Down", "c.bmp"),
-             ("Up", "b.bmp"), ("space", "c.bmp")]
+             ("Up", "b.bmp"), ("Up", "a.bmp"), ("Up", "a.bmp"), ("space", "b.bmp")]
 
 
 @pytest.mark.parametrize("tabs,control", [(1, "Drives"), (2, "Folders")])
@@ -125,7 +127,8 @@ def test_keys_in_the_viewer_go_to_the_browser(quorvel, pictures):
     app = start(quorvel, folder, ABC)
     app.click_entry("Files", "a.bmp")
     viewer_shows(app, folder / "a.bmp")
-    for key, expected in [("space", "b.bmp"), ("Down", "c.bmp"), ("Up", "b.bmp"), ("Return", "c.bmp")]:
+    for key, expected in [("space", "b.bmp"), ("Down", "c.bmp"), ("Down", "c.bmp"), ("Up", "b.bmp"),
+                          ("Up", "a.bmp"), ("Up", "a.bmp"), ("Return", "b.bmp"), ("Return", "c.bmp")]:
         viewer = app.wait_window(str(folder / app.selected_file()))
         app.activate(viewer)
         app.key(key)
@@ -235,7 +238,7 @@ def _columns(app):
     box = app.extents(app.named("Files"))
     rects = [r for _, r in app.entry_rects("Files")]
     inner = box.w - 2 * (rects[0].x - box.x)
-    return round(inner / rects[0].w), box
+    return round(inner / rects[0].w)
 
 
 def test_the_splitter_follows_the_drag_within_limits_and_columns_follow_the_width(quorvel, pictures):
@@ -243,26 +246,33 @@ def test_the_splitter_follows_the_drag_within_limits_and_columns_follow_the_widt
     app = start(quorvel, folder)
     app.wait_for(lambda: len(app.files()) == 60, "the files listed")
     client = app.geometry().client
-    folders = app.extents(app.named("Folders"))
-    files = app.extents(app.named("Files"))
-    strip_x = (folders.x + folders.w + files.x) // 2
-    y = files.y + files.h // 2
-    width = client.w
-    # Targets as client x; the left column becomes x - 1 pixel, kept within 1/10 .. 9/10 of the
-    # client width. The list widths 180 and 300 pixels (1.5 and 2.5 columns) round to 2.
-    targets = [150, width - 180 - 5 + 1, width - 300 - 5 + 1, 5, width - 3, 100]
-    for x in targets:
+    W = client.w
+
+    def left_column():
+        return app.extents(app.named("Folders")).w
+
+    # Drag targets as x in the client area: the left column becomes x - 1 pixel, kept within
+    # 1/10 .. 9/10 of the client width; the file list takes the rest after a 5-pixel strip, with
+    # one column per 120 pixels, halves to even, at least one.
+    rows = [(150, None), (W - 180 - 5 + 1, 180), (W - 300 - 5 + 1, 300), (5, None), (W - 3, None),
+            (W - 330 - 5 + 1, 330)]
+    for x, list_width in rows:
+        folders, files = app.extents(app.named("Folders")), app.extents(app.named("Files"))
+        strip_x = (folders.x + folders.w + files.x) // 2
+        y = files.y + files.h // 2
         app.drag(strip_x, y, client.x + x, y)
-        want = min(max(x - 1, width / 10), width * 9 / 10)
-        app.wait_for(lambda: abs(app.extents(app.named("Folders")).w - want) <= 1,
-                     f"the left column {want:.0f} px wide after a drag to {x}")
+        clamped = not W / 10 <= x - 1 <= W * 9 / 10
+        want = min(max(x - 1, W / 10), W * 9 / 10)
+        app.wait_for(lambda: abs(left_column() - want) <= (1 if clamped else 0),
+                     f"the left column {want:.1f} px wide after a drag to {x} (have {left_column()})")
         files = app.extents(app.named("Files"))
-        assert abs(files.x - (client.x + app.extents(app.named("Folders")).w + 5)) <= 1
-        assert abs(files.x + files.w - (client.x + client.w)) <= 1
-        expected = max(1, round(files.w * 15 / 1800))
-        app.wait_for(lambda: _columns(app)[0] == expected,
-                     f"{expected} columns in a list {files.w} px wide (have {_columns(app)[0]})")
-        strip_x = (app.extents(app.named("Folders")).x + app.extents(app.named("Folders")).w + files.x) // 2
+        assert files.x == client.x + left_column() + 5
+        assert files.x + files.w == client.x + W
+        if list_width is not None:
+            assert files.w == list_width
+        expected = max(1, round(files.w * 15 / 1800))  # round() takes halves to even
+        app.wait_for(lambda: _columns(app) == expected,
+                     f"{expected} columns in a list {files.w} px wide (have {_columns(app)})")
 
 
 # ---------------------------------------------------------------------------------------------
