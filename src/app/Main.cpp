@@ -7,12 +7,14 @@
 #include "browser/frmFiles.h"
 #include "collection/PictureScan.h"
 #include "display/frmSlide.h"
+#include "forms/ProgramIcon.h"
 #include "platform/Screen.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -28,11 +30,13 @@ namespace {
 void WaitUntilOnScreen(QWidget &window)
 {
     const QDeadlineTimer deadline(250);
+    QTimer wake; // ends the last wait below at the deadline
+    wake.start(250);
     while (!deadline.hasExpired() && window.isVisible()
            && !(window.windowHandle() && window.windowHandle()->isExposed()))
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents, 10);
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     // The exposed window has painted; this sends the picture to the screen.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace
@@ -81,6 +85,11 @@ void Main(const QString &commandLine)
         viewer.ChangePicture(CurrentPath + chosenFile);
         WaitUntilOnScreen(viewer);
     }
+    // The program's icon, for every window. The window manager reads a window's icon before it
+    // frames the window, so the viewer put up first gets it only now that its picture is there.
+    QApplication::setWindowIcon(forms::ProgramIcon());
+    if (frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded())
+        viewer->setWindowIcon(QApplication::windowIcon());
     RestoringPath = true;
     platform::SetScreenPointer(platform::vbHourglass);
     frmFiles &browser = platform::SharedForm<frmFiles>::Get();

@@ -3,7 +3,6 @@
 #include "browser/frmFiles.h"
 #include "display/FitPicture.h"
 #include "forms/Designs.h"
-#include "forms/ProgramIcon.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 
@@ -15,7 +14,6 @@ frmSlide::frmSlide()
     : platform::FormBase(this)
 {
     namespace design = forms::SlideDesign;
-    setWindowIcon(forms::ProgramIcon());
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, design::Background);
