@@ -7,7 +7,8 @@ a screenshot of it shows its content: the picture's colour at the window's centr
 list (text in the right half of the window). Prints the median of each program and its ratio to
 the others.
 
-Usage: bench_launch.py BUILD_DIR [--runs N] [--data DIR] [--display :N] [--only CASE,...]
+Usage: bench_launch.py BUILD_DIR [--runs N] [--data DIR] [--display :N] [--quorvel PATH] [--compare PATH]
+                       [--only CASE,...]
 """
 
 import argparse
@@ -164,6 +165,7 @@ def main():
     ap.add_argument("--data", default=os.path.join(tempfile.gettempdir(), "quorvel-bench-launch"))
     ap.add_argument("--display", default="", help="the X display to use, e.g. :159 (default: a free one)")
     ap.add_argument("--quorvel", default="", help="the program to time (default: BUILD_DIR/quorvel)")
+    ap.add_argument("--compare", default="", help="another build of the program, timed alongside (e.g. the one before a change)")
     ap.add_argument("--only", default="", help="comma-separated case names")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
@@ -196,6 +198,11 @@ def main():
             ("Quorvel", [quorvel, folder], named("Quorvel"), shows_filled_list),
             ("bare Qt list", [bare_list, folder], named(folder), shows_filled_list)]),
     ]
+    if args.compare:
+        other = os.path.abspath(args.compare)
+        for _, programs in cases:
+            first = programs[0]
+            programs.insert(1, ("Quorvel compared", [other] + first[1][1:], first[2], first[3]))
     if args.only:
         keep = args.only.split(",")
         cases = [c for c in cases if any(k in c[0] for k in keep)]
@@ -227,14 +234,16 @@ def main():
                     print(f"  {case}: {prog} did not show its window in {args.runs - len(ts)} of {args.runs} runs")
                     failed = True
                 medians[prog] = statistics.median(ts) if ts else float("nan")
-            base = programs[0][0]
             print(f"{case}:")
             for prog, m in medians.items():
                 spread = f"{min(times[prog]):.0f}-{max(times[prog]):.0f}" if times[prog] else "-"
                 print(f"  {prog:16s} {m:8.1f}   (range {spread})")
-            for prog, m in medians.items():
-                if prog != base:
-                    print(f"  {base} / {prog} = {medians[base] / m:.2f}")
+            # Each build of the program against every other program, and the build against the one compared.
+            ours = [p for p in medians if p.startswith("Quorvel")]
+            for base in ours:
+                for prog, m in medians.items():
+                    if prog != base and (prog not in ours or base == ours[0]):
+                        print(f"  {base} / {prog} = {medians[base] / m:.2f}")
             sys.stdout.flush()
     finally:
         screen.d.close()

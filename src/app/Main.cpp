@@ -5,14 +5,42 @@
 #include "app/SettingsRules.h"
 #include "app/basSlides.h"
 #include "browser/frmFiles.h"
+#include "collection/PictureScan.h"
+#include "display/frmSlide.h"
+#include "forms/ProgramIcon.h"
+#include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace basSlides {
+
+namespace {
+
+// Lets the window come on screen and paint before more work holds up the event loop. Bounded,
+// so a window manager that never maps the window costs no more than a moment; the user's input
+// waits until the program is ready for it.
+void WaitUntilOnScreen(QWidget &window)
+{
+    const QDeadlineTimer deadline(250);
+    QTimer wake; // ends the last wait below at the deadline
+    wake.start(250);
+    while (!deadline.hasExpired() && window.isVisible()
+           && !(window.windowHandle() && window.windowHandle()->isExposed()))
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    // The exposed window has painted; this sends the picture to the screen.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+} // namespace
 
 void RestoreBrowserPath()
 {
@@ -49,6 +77,20 @@ void Main(const QString &commandLine)
         }
     }
     CurrentPath = platform::WithSeparator(CurrentPath);
+    // A picture given to open is what the user waits for: the viewer shows it before the browser
+    // is built. The browser, once there, chooses it in its list as if clicked, which would read
+    // it again; it is already on screen.
+    const bool pictureFirst = !chosenFile.isEmpty() && IsPictureName(chosenFile);
+    if (pictureFirst) {
+        frmSlide &viewer = platform::SharedForm<frmSlide>::Get();
+        viewer.ChangePicture(CurrentPath + chosenFile);
+        WaitUntilOnScreen(viewer);
+    }
+    // The program's icon, for every window. The window manager reads a window's icon before it
+    // frames the window, so the viewer put up first gets it only now that its picture is there.
+    QApplication::setWindowIcon(forms::ProgramIcon());
+    if (frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded())
+        viewer->setWindowIcon(QApplication::windowIcon());
     RestoringPath = true;
     platform::SetScreenPointer(platform::vbHourglass);
     frmFiles &browser = platform::SharedForm<frmFiles>::Get();
@@ -56,14 +98,34 @@ void Main(const QString &commandLine)
     RestoreBrowserPath();
     RestoringPath = false;
     platform::SetScreenPointer(platform::vbDefault);
-    if (!chosenFile.isEmpty()) {
-        for (int i = 0; i < browser.lstFiles->ListCount(); ++i) {
-            if (browser.lstFiles->List(i) == chosenFile) {
-                browser.lstFiles->SetListIndex(i);
-                break;
-            }
+    if (chosenFile.isEmpty())
+        return;
+    int chosen = -1;
+    for (int i = 0; i < browser.lstFiles->ListCount(); ++i) {
+        if (browser.lstFiles->List(i) == chosenFile) {
+            chosen = i;
+            break;
         }
     }
+    if (!pictureFirst) {
+        if (chosen >= 0)
+            browser.lstFiles->SetListIndex(chosen);
+        return;
+    }
+    frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded();
+    if (chosen < 0 || !viewer || browser.lstFiles->Tag() + chosenFile != viewer->windowTitle()) {
+        // Not the picture the list holds after all (an unlisted folder): the list decides.
+        platform::SharedForm<frmSlide>::Unload();
+        if (chosen >= 0)
+            browser.lstFiles->SetListIndex(chosen);
+        return;
+    }
+    const std::function<void()> click = std::exchange(browser.lstFiles->onClick, nullptr);
+    browser.lstFiles->SetListIndex(chosen);
+    browser.lstFiles->onClick = click;
+    // Made before the browser, the viewer is tied to it now: kept above it while it has the keys.
+    platform::SetTransientFor(*viewer, browser);
+    browser.activateWindow(); // as the viewer leaves it when a picture is chosen
 }
 
 } // namespace basSlides

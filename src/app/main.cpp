@@ -1,7 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/PlatformChoice.h"
-#include "forms/ProgramIcon.h"
 #include "platform/FileSys.h"
 #include "platform/SharedForm.h"
 
@@ -32,7 +31,6 @@ int main(int argc, char *argv[])
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.24"));
-    QApplication::setWindowIcon(forms::ProgramIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel"));
     // The run ends when no window of the program is loaded any more.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -3,7 +3,6 @@
 #include "browser/frmFiles.h"
 #include "display/FitPicture.h"
 #include "forms/Designs.h"
-#include "forms/ProgramIcon.h"
 #include "platform/Keys.h"
 #include "platform/FrameExtents.h"
 #include "platform/Screen.h"
@@ -21,7 +20,6 @@ frmSlide::frmSlide()
     frmFiles *browser = platform::SharedForm<frmFiles>::IfLoaded();
     if (browser)
         setParent(browser, Qt::Window);
-    setWindowIcon(forms::ProgramIcon());
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, design::Background);

@@ -1,5 +1,6 @@
 #include "forms/ProgramIcon.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QPainter>
 #include <QPainterPath>
@@ -190,10 +191,19 @@ QImage ProgramIconImage(int size)
 
 QIcon ProgramIcon()
 {
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addPixmap(QPixmap::fromImage(ProgramIconImage(size)));
-    return icon;
+    // Drawn once per run: the program and each of its windows share it.
+    static QIcon *cached = nullptr;
+    if (!cached) {
+        cached = new QIcon;
+        for (const int size : {16, 32, 48, 64, 128, 256})
+            cached->addPixmap(QPixmap::fromImage(ProgramIconImage(size)));
+        // Its pixmaps go with the application, not after it.
+        qAddPostRoutine([] {
+            delete cached;
+            cached = nullptr;
+        });
+    }
+    return *cached;
 }
 
 QByteArray ProgramIconSvg()

@@ -7,6 +7,7 @@ import subprocess
 from pathlib import Path
 
 import pytest
+from Xlib import Xatom
 
 import quorvel_e2e as e2e
 from quorvel_e2e import wait_until
@@ -179,3 +180,45 @@ def test_drive_list_follows_the_folder_into_a_mount_point(quorvel, tmp_path, mon
     app.key("Home", "Return")
     app.wait_for(lambda: is_root(app.drive()), "the drive list back on /")
     app.wait_for(lambda: app.files() == ["top.bmp"], "the folder last open on / listed")
+
+
+# -- a file given to open -----------------------------------------------------------------------
+
+def icon_of(app, w):
+    prop = w.get_full_property(app.desktop.atom["_NET_WM_ICON"], Xatom.CARDINAL)
+    return None if prop is None else list(prop.value)
+
+
+def test_a_picture_argument_is_shown_and_chosen_in_its_folder(quorvel, pictures):
+    folder = pictures("a.bmp", "b.bmp", "c.bmp", size=(64, 48))
+    colour_b = (37 % 256, (91 + 40) % 256, (53 + 90) % 256)  # write_pictures' colour of the second
+    app = quorvel(folder / "b.bmp")
+    viewer = app.wait_window(str(folder / "b.bmp"), what="the viewer showing the picture")
+    app.wait_for(lambda: app.files() == ["a.bmp", "b.bmp", "c.bmp"], "the folder's pictures listed")
+    app.wait_for(lambda: app.selected_file() == "b.bmp", "the picture chosen in the list")
+    # The browser has the keys, as after a click on the list; both windows carry the program's icon.
+    app.wait_active()
+    app.wait_for(lambda: app.desktop.has_icon(app.browser) and icon_of(app, viewer) == icon_of(app, app.browser),
+                 "the program's icon on both windows")
+    # The picture itself, in its own colour, at the centre of the viewer.
+    def shows(colour):
+        c = app.desktop.geometry(viewer).client
+        px = app.desktop.screenshot().pixel(*c.center)
+        return all(abs(p - q) <= 2 for p, q in zip(px, colour))
+    app.wait_for(lambda: shows(colour_b), "the picture's colour at the viewer's centre")
+    assert len(app.windows()) == 2, app.window_titles()
+    # Put up before the browser, the viewer still belongs to it: kept above it.
+    app.wait_for(lambda: app.desktop.transient_for(viewer) == app.browser.id, "the viewer tied to the browser")
+    # The list goes on working as a person uses it: the next entry shows in the same viewer.
+    app.key("Down")
+    app.wait_for(lambda: app.find_window(str(folder / "c.bmp")) is not None, "the next picture in the viewer")
+    assert len(app.windows()) == 2, app.window_titles()
+
+
+def test_a_file_that_is_no_picture_opens_its_folder_without_a_viewer(quorvel, pictures):
+    folder = pictures("a.bmp", "b.bmp")
+    (folder / "notes.txt").write_text("not a picture")
+    app = quorvel(folder / "notes.txt")
+    app.wait_for(lambda: app.files() == ["a.bmp", "b.bmp"], "the folder's pictures listed")
+    assert app.selected_file() is None
+    assert app.window_titles() == [app.desktop.title(app.browser)]
