@@ -1,7 +1,9 @@
 """The browser as a person uses it: lists, keys, clicks, the splitter, refresh, the filter, delete."""
 
 import os
+import signal
 import subprocess
+import time
 from pathlib import Path
 
 import pytest
@@ -43,6 +45,21 @@ def viewer_shows(app, path):
 
 def no_viewer(app, folder):
     return not any(t.startswith(str(folder)) for t in app.window_titles())
+
+
+@pytest.mark.xfail(strict=True, reason="the browser places itself again for its frame only within "
+                   "a second of appearing; a busy window manager frames it later")
+def test_the_browser_counts_its_frame_when_the_window_manager_frames_it_late(quorvel, pictures, desktop):
+    folder = pictures("a.bmp")
+    os.kill(desktop.wm.pid, signal.SIGSTOP)  # a window manager too busy to frame new windows
+    try:
+        app = quorvel(folder, wait=False)
+        time.sleep(1.5)  # how long it stays busy: nothing to wait for, the delay is the case
+    finally:
+        os.kill(desktop.wm.pid, signal.SIGCONT)
+    app.browser = app.wait_window("Quorvel")
+    g = app.wait_placed(timeout=3).outer  # once framed, placing it again takes moments
+    assert (g.x, g.y, g.w, g.h) == (614, 512, 410, 256)  # the first-run place, frame included
 
 
 def test_browser_lists_a_folder_and_shows_a_chosen_picture(quorvel, pictures):
