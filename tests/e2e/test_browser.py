@@ -18,7 +18,13 @@ def start(quorvel, folder, files=None):
     app = quorvel(folder)
     if files is not None:
         app.wait_for(lambda: app.files() == list(files), f"the files {list(files)} listed")
-    app.wait_placed()
+    try:
+        app.wait_placed(timeout=4)
+    except WaitTimeout:
+        # The known late-frame fault (see the xfail test below): the browser stays where it was
+        # first put, a frame's height too low. The flows here do not depend on that.
+        print("the browser was not placed again for its frame")
+        app.wait_for(lambda: app.geometry().frame[2] > 0, "the browser framed")
     app.wait_active()
     return app
 
