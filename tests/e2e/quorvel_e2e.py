@@ -161,8 +161,8 @@ class Desktop:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         base_env["DBUS_SESSION_BUS_ADDRESS"] = address
 
-        self._spawn(["openbox", "--sm-disable"], env=base_env, stdout=subprocess.DEVNULL,
-                    stderr=open(self.tmp / "openbox.log", "wb"))
+        self.wm = self._spawn(["openbox", "--sm-disable"], env=base_env, stdout=subprocess.DEVNULL,
+                              stderr=open(self.tmp / "openbox.log", "wb"))
         # The accessibility bus: the launcher publishes its address on the root window
         # (AT_SPI_BUS) and as org.a11y.Bus on the session bus; both the program's bridge and
         # pyatspi find it there.
