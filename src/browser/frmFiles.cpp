@@ -13,6 +13,7 @@
 #include "forms/Designs.h"
 #include "forms/Pointers.h"
 #include "forms/ProgramIcon.h"
+#include "platform/FrameExtents.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 
@@ -214,10 +215,12 @@ double frmFiles::ScaleHeight() const
 
 void frmFiles::placeOuter(const QRect &outer)
 {
-    const QSize frame = frameGeometry().size() - geometry().size();
-    move(outer.topLeft());
+    // The client inside the outer rectangle, placed by its own corner: right whether or not Qt
+    // knows the frame yet (before the first show the window manager is asked for it).
+    QRect client = outer.marginsRemoved(platform::FrameMargins(*this));
     // A window of no size is never mapped; a pixel of client keeps its frame on screen.
-    resize(std::max(1, outer.width() - frame.width()), std::max(1, outer.height() - frame.height()));
+    client.setSize(client.size().expandedTo(QSize(1, 1)));
+    setGeometry(client);
 }
 
 void frmFiles::Form_Load()
@@ -233,21 +236,30 @@ void frmFiles::Form_Load()
     mnuSubShow->setChecked(settings::ReadIncludeSubDirs(settings::Get(settings::kIncludeSubDirs, QStringLiteral("0"))));
 }
 
+void frmFiles::refitForFrame()
+{
+    // Placed once more when the window manager frames the window later than it was asked (a busy
+    // one): the outer rectangle stays the one the settings gave, not a title bar's height lower.
+    if (!m_placedWithFrame && frameGeometry().size() != geometry().size()) {
+        m_placedWithFrame = true;
+        if (frameGeometry() != m_wantedOuter)
+            placeOuter(m_wantedOuter);
+    }
+}
+
 void frmFiles::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // The frame is known only once the window manager has framed the window, which may come a
-    // moment after the window appears: place it again then, so that the outer rectangle is the
-    // one the settings gave and the window does not reach below the screen.
-    const auto refit = [this] {
-        if (!m_placedWithFrame && frameGeometry().size() != geometry().size()) {
-            m_placedWithFrame = true;
-            placeOuter(m_wantedOuter);
-        }
-    };
-    refit();
+    refitForFrame();
     for (int ms : {50, 250, 1000})
-        QTimer::singleShot(ms, this, refit);
+        QTimer::singleShot(ms, this, [this] { refitForFrame(); });
+}
+
+void frmFiles::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        refitForFrame();
 }
 
 void frmFiles::applyRect(QWidget *w, const browser::TwipRect &r)

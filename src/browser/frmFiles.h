@@ -84,11 +84,13 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void StartShow();
     void buildMenus();
     void placeOuter(const QRect &outerPixels);
+    void refitForFrame();
     void applyRect(QWidget *w, const browser::TwipRect &r);
 
     BrowserClient *m_client = nullptr;
