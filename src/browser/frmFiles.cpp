@@ -121,6 +121,12 @@ frmFiles::frmFiles()
 
     tmrUpdate.setInterval(forms::FilesDesign::tmrUpdateInterval);
     connect(&tmrUpdate, &QTimer::timeout, this, [this] { tmrUpdate_Timer(); });
+    m_frameWatch.setInterval(100);
+    connect(&m_frameWatch, &QTimer::timeout, this, [this] {
+        if (++m_frameWatchTicks > 300)
+            m_frameWatch.stop();
+        refitForFrame();
+    });
 
     buildMenus();
 
@@ -217,7 +223,8 @@ void frmFiles::placeOuter(const QRect &outer)
 {
     // The client inside the outer rectangle, placed by its own corner: right whether or not Qt
     // knows the frame yet (before the first show the window manager is asked for it).
-    QRect client = outer.marginsRemoved(platform::FrameMargins(*this));
+    m_placedFrame = platform::FrameMargins(*this);
+    QRect client = outer.marginsRemoved(m_placedFrame);
     // A window of no size is never mapped; a pixel of client keeps its frame on screen.
     client.setSize(client.size().expandedTo(QSize(1, 1)));
     setGeometry(client);
@@ -238,21 +245,27 @@ void frmFiles::Form_Load()
 
 void frmFiles::refitForFrame()
 {
-    // Placed once more when the window manager frames the window later than it was asked (a busy
-    // one): the outer rectangle stays the one the settings gave, not a title bar's height lower.
-    if (!m_placedWithFrame && frameGeometry().size() != geometry().size()) {
-        m_placedWithFrame = true;
-        if (frameGeometry() != m_wantedOuter)
-            placeOuter(m_wantedOuter);
-    }
+    // Placed once more when the window manager framed the window later than it was asked (a busy
+    // one), so that the outer rectangle is the one the settings gave, not a title bar lower. A
+    // window placed with its real frame is left alone: the user may be moving it already.
+    if (m_placedWithFrame || frameGeometry() == geometry())
+        return;
+    m_placedWithFrame = true;
+    m_frameWatch.stop();
+    if (platform::FrameMargins(*this) != m_placedFrame)
+        placeOuter(m_wantedOuter);
 }
 
 void frmFiles::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     refitForFrame();
-    for (int ms : {50, 250, 1000})
-        QTimer::singleShot(ms, this, [this] { refitForFrame(); });
+    // Qt gets no event of its own when the frame comes: look now and then until it is there (a
+    // desktop without a window manager never frames it; the looking stops after half a minute).
+    if (!m_placedWithFrame && !m_frameWatch.isActive()) {
+        m_frameWatchTicks = 0;
+        m_frameWatch.start();
+    }
 }
 
 void frmFiles::moveEvent(QMoveEvent *event)

@@ -97,5 +97,8 @@ private:
     double m_driveWidth = 2292;
     QRect m_wantedOuter;      // where Form_Load put the frame, re-applied once the frame is known
     bool m_placedWithFrame = false;
+    QMargins m_placedFrame;   // the frame counted when it was placed
+    QTimer m_frameWatch;      // until the window manager has framed the window
+    int m_frameWatchTicks = 0;
     static float s_lastDragX; // kept between drags, as the drag handler always has
 };

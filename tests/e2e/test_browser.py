@@ -430,5 +430,5 @@ def test_the_browser_counts_its_frame_when_the_window_manager_frames_it_late(quo
     finally:
         os.kill(desktop.wm.pid, signal.SIGCONT)
     app.browser = app.wait_window("Quorvel")
-    g = app.wait_placed(timeout=3).outer  # once framed, placing it again takes moments
+    g = app.wait_placed().outer
     assert (g.x, g.y, g.w, g.h) == (614, 512, 410, 256)  # the first-run place, frame included
