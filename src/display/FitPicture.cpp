@@ -77,6 +77,11 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
         });
         loaded = ahead->Take(PictureName, found);
     }
+    if (!found && LaunchDecodePending(PictureName, DisplayBound())) {
+        // The picture given on the command line, decoding since before Qt was up.
+        WaitWhilePainting([] { return LaunchDecodeReady(10ms); });
+        loaded = TakeLaunchDecode(PictureName, DisplayBound(), tppx, tppy, found);
+    }
     if (!found) {
         const QSize bound = DisplayBound(); // screens are asked on this thread only
         std::future<LoadedPicture> decode = std::async(std::launch::async, [=] {
