@@ -37,9 +37,13 @@ int main(int argc, char *argv[])
     // Qt's per-process set-up that the worker would otherwise be first to touch is made here,
     // on the main thread: the thread Qt takes for the main one, the image plugins' loader
     // (it reads the plugin paths that the application object resets), the pool Qt's image
-    // scaling and conversion run on. Metafiles are left alone: they draw with fonts.
+    // scaling and conversion run on. Metafiles are left alone: they draw with fonts. A small
+    // file decodes in less time than that set-up takes.
+    constexpr qint64 kWorthDecodingEarly = qint64(256) << 10;
     const QString first = basSlides::PictureShownFirst(commandLine);
-    if (!first.isEmpty() && QFileInfo(first).suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) != 0) {
+    const QFileInfo firstInfo(first);
+    if (!first.isEmpty() && firstInfo.size() >= kWorthDecodingEarly
+        && firstInfo.suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) != 0) {
         const QSize screen = platform::XScreenSizeBeforeQt();
         if (!screen.isEmpty()) {
             QThread::currentThread();
