@@ -79,7 +79,6 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
     }
     if (!found && LaunchDecodePending(PictureName, DisplayBound())) {
         // The picture given on the command line, decoding since before Qt was up.
-        platform::FrameMargins(window); // asked of the window manager meanwhile, for the fit
         WaitWhilePainting([] { return LaunchDecodeReady(10ms); });
         loaded = TakeLaunchDecode(PictureName, DisplayBound(), tppx, tppy, found);
     }
@@ -88,7 +87,6 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
         std::future<LoadedPicture> decode = std::async(std::launch::async, [=] {
             return LoadForDisplay(PictureName, bound, tppx, tppy);
         });
-        platform::FrameMargins(window);
         WaitWhilePainting([&decode] { return decode.wait_for(10ms) == std::future_status::ready; });
         loaded = decode.get();
     }
