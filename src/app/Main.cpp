@@ -56,6 +56,30 @@ void RestoreBrowserPath()
         browser.dirFiles_Change();
 }
 
+namespace {
+
+// The start folder and the file chosen in it for a command-line text naming a file.
+void SplitChosenFile(const QString &path, QString &folder, QString &file)
+{
+    const qsizetype cut = path.lastIndexOf(platform::kSeparator);
+    file = path.mid(cut + 1);
+    folder = platform::WithSeparator(path.left(std::max<qsizetype>(cut, 1)));
+}
+
+} // namespace
+
+QString PictureShownFirst(const QString &commandLine)
+{
+    if (commandLine.isEmpty())
+        return QString();
+    const QString path = startup::ArgumentPath(commandLine, platform::CurrentFolder());
+    if (!FileSys().FileExists(path))
+        return QString();
+    QString folder, file;
+    SplitChosenFile(path, folder, file);
+    return IsPictureName(file) ? folder + file : QString();
+}
+
 void Main(const QString &commandLine)
 {
     InitSharedState();
@@ -70,11 +94,8 @@ void Main(const QString &commandLine)
     } else {
         CurrentPath = startup::ArgumentPath(commandLine, platform::CurrentFolder());
         // A file opened from the desktop: its folder, with the file chosen.
-        if (FileSys().FileExists(CurrentPath)) {
-            const qsizetype cut = CurrentPath.lastIndexOf(platform::kSeparator);
-            chosenFile = CurrentPath.mid(cut + 1);
-            CurrentPath = CurrentPath.left(std::max<qsizetype>(cut, 1));
-        }
+        if (FileSys().FileExists(CurrentPath))
+            SplitChosenFile(QString(CurrentPath), CurrentPath, chosenFile);
     }
     CurrentPath = platform::WithSeparator(CurrentPath);
     // A picture given to open is what the user waits for: the viewer shows it before the browser

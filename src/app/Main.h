@@ -9,6 +9,10 @@ namespace basSlides {
 // folder. The command-line text keeps the bytes of names that are not UTF-8 (DecodeName).
 void Main(const QString &commandLine);
 
+// The picture the viewer shows before the browser is built: the command-line text naming a
+// picture file, as the viewer is given it; else empty. Needs no application object.
+QString PictureShownFirst(const QString &commandLine);
+
 // Puts the browser's drive and folder lists back on CurrentPath (RestoringPath set meanwhile),
 // as the start does and as a show does when it hands back to the browser.
 void RestoreBrowserPath();

@@ -13,7 +13,9 @@
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -76,6 +78,20 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
             return false;
         });
         loaded = ahead->Take(PictureName, found);
+    }
+    if (!found && LaunchDecodePending(PictureName, DisplayBound())) {
+        // The picture given on the command line, decoding since before Qt was up. While no
+        // window of ours is on screen, nothing needs painting meanwhile: the frame is asked of
+        // the window manager now, and Qt handles no event before the fit, as when it is asked
+        // after the decode.
+        const QWindowList windows = QGuiApplication::topLevelWindows();
+        if (std::none_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isVisible(); })) {
+            platform::FrameMargins(window);
+            LaunchDecodeReady(std::chrono::hours(1));
+        } else {
+            WaitWhilePainting([] { return LaunchDecodeReady(10ms); });
+        }
+        loaded = TakeLaunchDecode(PictureName, DisplayBound(), tppx, tppy, found);
     }
     if (!found) {
         const QSize bound = DisplayBound(); // screens are asked on this thread only

@@ -67,29 +67,109 @@ private:
 
 } // namespace
 
-LoadedPicture LoadForDisplay(const QString &picture, QSize bound, double tppx, double tppy)
+QSize DisplayTarget(const platform::PictureInfo &info, QSize bound, double tppx, double tppy)
+{
+    const QSizeF natural = info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
+    const FitRect shown = FitInClient(float(natural.width() / tppx), float(natural.height() / tppy),
+                                      float(bound.width()), float(bound.height()));
+    return QSize(std::max(1, int(std::ceil(shown.width))), std::max(1, int(std::ceil(shown.height))));
+}
+
+namespace {
+
+QSizeF twipsOf(const platform::PictureInfo &info, double tppx, double tppy)
+{
+    return info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
+}
+
+} // namespace
+
+LoadedPicture LoadForDisplay(const QString &picture, QSize bound, double tppx, double tppy, bool metafiles)
 {
     LoadedPicture out;
     out.stamp = FileStamp(picture);
     const PlainNameLink link(picture);
-    const auto naturalOf = [&](const platform::PictureInfo &info) {
-        return info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
-    };
-    // Decoded at the size the show draws it: fitted into the screen, kept sharp, never wasted.
+    // Decoded at the size the show draws it.
     const auto target = [&](const platform::PictureInfo &info) {
-        const QSizeF natural = naturalOf(info);
-        const FitRect shown = FitInClient(float(natural.width() / tppx), float(natural.height() / tppy),
-                                          float(bound.width()), float(bound.height()));
-        return QSize(std::max(1, int(std::ceil(shown.width))), std::max(1, int(std::ceil(shown.height))));
+        out.target = DisplayTarget(info, bound, tppx, tppy);
+        return out.target;
     };
-    platform::LoadedImage loaded = platform::LoadPicture(link.path(), target);
+    const auto proceed = [&](const platform::PictureInfo &info) { return metafiles || !info.isMetafile; };
+    platform::LoadedImage loaded = platform::LoadPicture(link.path(), target, proceed);
     out.problem = loaded.problem;
+    out.info = loaded.info;
     if (loaded.image.isNull())
         return out;
     out.image = std::move(loaded.image);
     out.ok = true;
-    out.twips = naturalOf(loaded.info);
+    out.twips = twipsOf(loaded.info, tppx, tppy);
     return out;
+}
+
+namespace {
+
+// The one launch decode of the run. Its screen DPI is not known before Qt is up: it decodes at
+// 96 DPI and is taken only where the real DPI gives the same decode size.
+struct LaunchDecode
+{
+    QString path;
+    QSize bound;
+    std::future<LoadedPicture> future;
+};
+
+LaunchDecode &launchDecode()
+{
+    static LaunchDecode d;
+    return d;
+}
+
+} // namespace
+
+void StartLaunchDecode(const QString &path, QSize bound)
+{
+    LaunchDecode &d = launchDecode();
+    if (d.future.valid() || bound.isEmpty())
+        return;
+    d.path = path;
+    d.bound = bound;
+    d.future = std::async(std::launch::async, [=] { return LoadForDisplay(path, bound, 15.0, 15.0, false); });
+}
+
+bool LaunchDecodePending(const QString &path, QSize bound)
+{
+    const LaunchDecode &d = launchDecode();
+    return d.future.valid() && d.path == path && d.bound == bound;
+}
+
+bool LaunchDecodeReady(std::chrono::milliseconds wait)
+{
+    const LaunchDecode &d = launchDecode();
+    return !d.future.valid() || d.future.wait_for(wait) == std::future_status::ready;
+}
+
+LoadedPicture TakeLaunchDecode(const QString &path, QSize bound, double tppx, double tppy, bool &found)
+{
+    found = false;
+    LaunchDecode &d = launchDecode();
+    if (!d.future.valid())
+        return {};
+    LoadedPicture result = d.future.get();
+    found = result.ok && d.path == path && d.bound == bound && !result.info.isMetafile
+            && result.target == DisplayTarget(result.info, bound, tppx, tppy) && result.stamp == FileStamp(path);
+    d.path.clear();
+    if (!found)
+        return {};
+    result.twips = twipsOf(result.info, tppx, tppy);
+    return result;
+}
+
+void EndLaunchDecode()
+{
+    LaunchDecode &d = launchDecode();
+    if (d.future.valid())
+        d.future.wait();
+    d.future = {};
+    d.path.clear();
 }
 
 AheadDecoder::~AheadDecoder()

@@ -7,6 +7,7 @@
 #include <QSizeF>
 #include <QString>
 
+#include <chrono>
 #include <future>
 
 namespace display {
@@ -19,14 +20,35 @@ struct LoadedPicture
     QImage image;
     QSizeF twips;
     QString stamp; // the file's size and time when it was read
+    platform::PictureInfo info; // the natural size the decode size was chosen from
+    QSize target;               // the size it was decoded for (see DisplayTarget)
     platform::PictureProblem problem = platform::PictureProblem::None; // why not, when not ok
 };
 
 // Size and modification time of the file, "" when it is not there.
 QString FileStamp(const QString &path);
 
-// Loads the picture to be shown within `bound` pixels (the screen).
-LoadedPicture LoadForDisplay(const QString &path, QSize bound, double tppx, double tppy);
+// The size a picture of natural size `info` is decoded for when shown within `bound` pixels:
+// fitted into it, kept sharp, never wasted.
+QSize DisplayTarget(const platform::PictureInfo &info, QSize bound, double tppx, double tppy);
+
+// Loads the picture to be shown within `bound` pixels (the screen). `metafiles` false leaves a
+// metafile undecoded (not ok): it needs the fonts of a running application.
+LoadedPicture LoadForDisplay(const QString &path, QSize bound, double tppx, double tppy, bool metafiles = true);
+
+// The picture given on the command line, decoded on a worker while Qt starts up. Started before
+// the application object exists, for a screen of `bound` pixels asked of the window system
+// directly; the first viewer takes it when it is what it would decode itself.
+void StartLaunchDecode(const QString &path, QSize bound);
+// Whether a launch decode for `path` is under way within `bound` (not yet taken).
+bool LaunchDecodePending(const QString &path, QSize bound);
+// Whether it has finished, waiting at most `wait` for it.
+bool LaunchDecodeReady(std::chrono::milliseconds wait);
+// The launch decode's result when it holds exactly what LoadForDisplay(path, bound, tppx, tppy)
+// would return now (same file, same decode size); else not ok and `found` false. Waits for it.
+LoadedPicture TakeLaunchDecode(const QString &path, QSize bound, double tppx, double tppy, bool &found);
+// Waits for a launch decode never taken and drops it.
+void EndLaunchDecode();
 
 // Decodes one picture ahead on a worker thread, so that the next change of a show finds it ready.
 class AheadDecoder

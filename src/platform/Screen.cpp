@@ -3,6 +3,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#ifdef QUORVEL_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -59,6 +63,29 @@ void SetScreenPointer(int pointer, const QCursor &custom)
 int ScreenPointer()
 {
     return g_pointer;
+}
+
+QSize XScreenSizeBeforeQt()
+{
+#ifdef QUORVEL_HAVE_XCB
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if ((!platform.isEmpty() && !platform.startsWith("xcb")) || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return {};
+    int number = 0;
+    xcb_connection_t *c = xcb_connect(nullptr, &number);
+    QSize size;
+    if (!xcb_connection_has_error(c)) {
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+        for (int i = 0; it.rem > 0 && i < number; ++i)
+            xcb_screen_next(&it);
+        if (it.rem > 0)
+            size = QSize(it.data->width_in_pixels, it.data->height_in_pixels);
+    }
+    xcb_disconnect(c);
+    return size;
+#else
+    return {};
+#endif
 }
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QRect>
+#include <QSize>
 
 #include <cmath>
 
@@ -21,6 +22,11 @@ inline QRect ToPixelRect(double left, double top, double width, double height)
     const int x = ToPixelsX(left), y = ToPixelsY(top);
     return QRect(x, y, ToPixelsX(left + width) - x, ToPixelsY(top + height) - y);
 }
+
+// The size of the X screen in pixels, asked of the X server directly: usable before Qt is up,
+// for guessing what the primary screen will be. Empty when Qt will not run on X or no X server
+// answers.
+QSize XScreenSizeBeforeQt();
 
 // The screen-wide pointer: 0 default, 11 hourglass, 99 the custom image given. It is one state,
 // not a stack: 0 always brings the default pointer back, however often 11 was set before.

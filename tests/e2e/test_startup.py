@@ -189,8 +189,10 @@ def icon_of(app, w):
     return None if prop is None else list(prop.value)
 
 
-def test_a_picture_argument_is_shown_and_chosen_in_its_folder(quorvel, pictures):
-    folder = pictures("a.bmp", "b.bmp", "c.bmp", size=(64, 48))
+# A large one is decoded while the program starts up, before the windows exist.
+@pytest.mark.parametrize("size", [(64, 48), (1600, 1200)], ids=["small", "large"])
+def test_a_picture_argument_is_shown_and_chosen_in_its_folder(quorvel, pictures, size):
+    folder = pictures("a.bmp", "b.bmp", "c.bmp", size=size)
     colour_b = (37 % 256, (91 + 40) % 256, (53 + 90) % 256)  # write_pictures' colour of the second
     app = quorvel(folder / "b.bmp")
     viewer = app.wait_window(str(folder / "b.bmp"), what="the viewer showing the picture")

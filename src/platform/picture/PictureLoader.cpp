@@ -547,7 +547,8 @@ QSize PictureDecodeSize(const PictureInfo &info, QSize target)
     return covering.expandedTo(QSize(1, 1));
 }
 
-LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target)
+LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
+                        const std::function<bool(const PictureInfo &)> &proceed)
 {
     LoadedImage out;
     Reservation reservation;
@@ -568,6 +569,8 @@ LoadedImage LoadPicture(const QString &path, const std::function<QSize(const Pic
         return out;
     }
     out.info = *info;
+    if (proceed && !proceed(*info))
+        return out;
     const QSize size = target ? target(*info) : QSize();
     const QByteArray format = reader->format();
     Decoded decoded;

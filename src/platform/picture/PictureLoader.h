@@ -91,6 +91,9 @@ struct LoadedImage
 
 // Reads the file once and decodes it at PictureDecodeSize(info, target(info)): for callers that
 // pick the size from the natural size. On failure the image is null and `problem` says why.
-LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target);
+// When `proceed` is given and returns false for the natural size, nothing is decoded: the image
+// is null, `info` is filled and `problem` is None.
+LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
+                        const std::function<bool(const PictureInfo &)> &proceed = {});
 
 } // namespace platform
