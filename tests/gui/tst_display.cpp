@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
-#include <QWindow>
 
 using namespace guitest;
 
@@ -22,7 +21,6 @@ private slots:
     void viewerShowsNothingForABadFile_data();
     void viewerShowsNothingForABadFile();
     void waitKeepsTheScreenPainting();
-    void viewerBelongsToTheBrowser();
     void showStepsThroughThePictures();
     void delayKeysAndTheMonotonicClock();
 
@@ -151,19 +149,6 @@ void TestDisplay::waitKeepsTheScreenPainting()
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
     QVERIFY(waitPointerSeen);
     QCOMPARE(QGuiApplication::overrideCursor(), before);
-}
-
-void TestDisplay::viewerBelongsToTheBrowser()
-{
-    QVERIFY(writePicture(m_root + "a.bmp"));
-    frmFiles &browser = start(m_dir->path());
-    browser.lstFiles->SetListIndex(0);
-    frmSlide &viewer = SharedForm<frmSlide>::Get();
-    QVERIFY(viewer.isVisible());
-    // Kept above the browser by the window manager, yet an ordinary window the user can size.
-    QCOMPARE(viewer.windowHandle()->transientParent(), browser.windowHandle());
-    QCOMPARE(viewer.windowType(), Qt::Window);
-    QVERIFY(viewer.minimumSize() != viewer.maximumSize());
 }
 
 void TestDisplay::showStepsThroughThePictures()
