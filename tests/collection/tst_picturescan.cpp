@@ -116,6 +116,11 @@ void TestPictureScan::linksAndLoopsAreEnteredOnce()
                                                m_root + "real/p.jpg"}));
     // A link given as the folder itself is followed.
     QCOMPARE(found(m_root + "zlink", false), QStringList{m_root + "zlink/p.jpg"});
+    // Two links to one folder outside the tree: listed under the first by name, every time.
+    QTemporaryDir outside;
+    QVERIFY(testutil::writeFile(outside.filePath("o.jpg")));
+    QVERIFY(QFile::link(outside.path(), m_root + "b2") && QFile::link(outside.path(), m_root + "b1"));
+    QVERIFY(found(m_root, true).contains(m_root + "b1/o.jpg"));
 }
 
 void TestPictureScan::unreadableFolderIsSkipped()
