@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -20,6 +21,16 @@ inline bool writeFile(const QString &path, const QByteArray &bytes = QByteArray(
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Column 0 of an ordered list, row by row.
+template <class List>
+QStringList column0(const List &l)
+{
+    QStringList out;
+    for (int i = 0; i < int(l.ListCount()); ++i)
+        out << l.List(i, 0).toString();
+    return out;
 }
 
 // Permission tests mean nothing to root, who may read and write anything: run the body in a

@@ -1,11 +1,8 @@
-// What the command line asks for and where the browser starts; the real program refusing a
-// mistyped option.
+// What the command line asks for: options, and the folder an argument names.
 
 #include "app/CommandLine.h"
 #include "platform/FileSys.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace startup;
@@ -20,10 +17,6 @@ private slots:
     void options();
     void argumentPath_data();
     void argumentPath();
-    void defaultStartFolder_data();
-    void defaultStartFolder();
-    void programRefusesMistypedOption_data();
-    void programRefusesMistypedOption();
 };
 
 void TestCommandLine::argumentTextKeepsBytes()
@@ -101,67 +94,6 @@ void TestCommandLine::argumentPath()
     QFETCH(QString, working);
     QFETCH(QString, path);
     QCOMPARE(ArgumentPath(text, working), path);
-}
-
-void TestCommandLine::defaultStartFolder_data()
-{
-    QTest::addColumn<QString>("pictures");
-    QTest::addColumn<bool>("picturesExists");
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("Pictures folder") << "/home/u/Bilder" << true << "/home/u/Bilder";
-    QTest::newRow("no Pictures folder") << "/home/u/Pictures" << false << "/home/u";
-    QTest::newRow("no Pictures location") << "" << true << "/home/u";
-}
-
-void TestCommandLine::defaultStartFolder()
-{
-    QFETCH(QString, pictures);
-    QFETCH(bool, picturesExists);
-    QFETCH(QString, folder);
-    QCOMPARE(DefaultStartFolder(pictures, "/home/u", [&](const QString &f) { return f == pictures && picturesExists; }),
-             folder);
-}
-
-void TestCommandLine::programRefusesMistypedOption_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("err");
-    QTest::newRow("mistyped") << QStringList{"-v"} << 2 << QByteArray("quorvel: unknown option: -v\n");
-    QTest::newRow("two words") << QStringList{"--verbose", "x"} << 2 << QByteArray("quorvel: unknown option: --verbose x\n");
-    QTest::newRow("version") << QStringList{"--version"} << 0 << QByteArray();
-}
-
-void TestCommandLine::programRefusesMistypedOption()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, status);
-    QFETCH(QByteArray, err);
-    // No display at all: a program that tried to open a window would fail differently.
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    env.insert("HOME", home.path());
-    env.insert("XDG_CONFIG_HOME", home.path() + "/config");
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(home.path());
-    program.start(QStringLiteral(QUORVEL_EXE), arguments);
-    QVERIFY(program.waitForFinished(20000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(program.exitCode(), status);
-    const QByteArray standardError = program.readAllStandardError();
-    if (err.isEmpty()) {
-        QCOMPARE(standardError, QByteArray());
-        QVERIFY(program.readAllStandardOutput().startsWith("Quorvel "));
-    } else {
-        QCOMPARE(standardError, err + "Usage: quorvel [FOLDER | PICTURE]\n");
-        QCOMPARE(program.readAllStandardOutput(), QByteArray());
-    }
-    // Nothing written: no settings, nothing else.
-    QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

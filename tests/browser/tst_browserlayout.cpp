@@ -13,8 +13,6 @@ private slots:
     void columns();
     void layout_data();
     void layout();
-    void splitter_data();
-    void splitter();
 };
 
 void TestBrowserLayout::columns_data()
@@ -84,24 +82,6 @@ void TestBrowserLayout::layout()
     QCOMPARE(l.lineY1, 0.0);
     QCOMPARE(l.lineY2, scaleHeight);
     QCOMPARE(int(l.columns), columns); // a refused list move keeps the old width's count
-}
-
-void TestBrowserLayout::splitter_data()
-{
-    QTest::addColumn<double>("x");
-    QTest::addColumn<double>("width");
-    QTest::newRow("inside") << 3000.0 << 2985.0;
-    QTest::newRow("far left") << 0.0 << 1000.0;
-    QTest::newRow("off the window left") << -4000.0 << 1000.0;
-    QTest::newRow("far right") << 9990.0 << 9000.0;
-    QTest::newRow("just inside the right limit") << 9015.0 << 9000.0;
-}
-
-void TestBrowserLayout::splitter()
-{
-    QFETCH(double, x);
-    QFETCH(double, width);
-    QCOMPARE(SplitterWidth(x, 10000, 15), width);
 }
 
 QTEST_GUILESS_MAIN(TestBrowserLayout)

@@ -1,5 +1,7 @@
 #include "collection/clsLinkList.h"
 
+#include "TestUtil.h"
+
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
@@ -7,14 +9,6 @@
 #include <vector>
 
 namespace {
-
-QStringList column0(const clsLinkList &l)
-{
-    QStringList out;
-    for (int32_t i = 0; i < l.ListCount(); ++i)
-        out << l.List(i, 0).toString();
-    return out;
-}
 
 // The add as plainly as it reads, the reference the fast list must agree with: a sorted value
 // goes at the first row whose column 0 is >= it, an unsorted one at the end; the row there moves
@@ -70,7 +64,7 @@ void TestLinkList::sortedOrderAndNewIndex()
     l.Sorted(true);
     for (const char *v : {"ab", "a", "\\", "Z", "abc", "b"})
         l.AddItem(QString(v));
-    QCOMPARE(column0(l), (QStringList{"Z", "\\", "a", "ab", "abc", "b"}));
+    QCOMPARE(testutil::column0(l), (QStringList{"Z", "\\", "a", "ab", "abc", "b"}));
     l.AddItem(QStringLiteral("ab"));
     QCOMPARE(l.NewIndex(), 3);
 }
@@ -92,7 +86,7 @@ void TestLinkList::outOfRangeIsHarmless()
     }
     l.RemoveItem(-1);
     l.RemoveItem(3);
-    QCOMPARE(column0(l), (QStringList{"a", "b", "c"}));
+    QCOMPARE(testutil::column0(l), (QStringList{"a", "b", "c"}));
     QVERIFY(!l.GetFirst(1).isValid());
     QCOMPARE(l.GetLast(0).toString(), QStringLiteral("c"));
     QCOMPARE(l.GetNext(0).toString(), QString()); // past the end: empty, not a stale row
@@ -111,12 +105,12 @@ void TestLinkList::copyAndMove()
     target.MoveFrom(sorted); // carries Sorted over, and the moved rows form a sorted list
     QCOMPARE(sorted.ListCount(), 0);
     target.AddItem(QStringLiteral("a0"));
-    QCOMPARE(column0(target), (QStringList{"a", "a0", "b", "c"}));
+    QCOMPARE(testutil::column0(target), (QStringList{"a", "a0", "b", "c"}));
 
     // Onto itself: a move must not empty the list.
     target.CopyFrom(target);
     target.MoveFrom(target);
-    QCOMPARE(column0(target), (QStringList{"a", "a0", "b", "c"}));
+    QCOMPARE(testutil::column0(target), (QStringList{"a", "a0", "b", "c"}));
 
     // A target with fewer columns than its source takes the columns it has room for.
     wide.Dims(2);
@@ -124,7 +118,7 @@ void TestLinkList::copyAndMove()
     wide.List(0, 1, QStringLiteral("second"));
     target.CopyFrom(wide);
     QCOMPARE(target.Dims(), int16_t(1));
-    QCOMPARE(column0(target), QStringList{"w"});
+    QCOMPARE(testutil::column0(target), QStringList{"w"});
 }
 
 void TestLinkList::agreesWithLinearRule_data()

@@ -15,21 +15,13 @@
 
 namespace {
 
-QStringList column0(const clsLinkList &l)
-{
-    QStringList out;
-    for (int32_t i = 0; i < l.ListCount(); ++i)
-        out << l.List(i, 0).toString();
-    return out;
-}
-
 // The pictures AddPictureFiles finds, in name order.
 QStringList found(const QString &folder, bool includeSubDirs)
 {
     clsLinkList pictures;
     pictures.Sorted(true);
     AddPictureFiles(folder, includeSubDirs, pictures, platform::FileSys());
-    return column0(pictures);
+    return testutil::column0(pictures);
 }
 
 } // namespace
@@ -94,7 +86,7 @@ void TestPictureScan::nameOrderOverRealTree()
     const int32_t count = ScanPictures(folder, includeSubDirs, QStringLiteral("Normal"), pictures, show, random, m_fs);
     for (QString &e : expected)
         e.prepend(m_root);
-    QCOMPARE(column0(show), expected);
+    QCOMPARE(testutil::column0(show), expected);
     QCOMPARE(count, int32_t(expected.size()));
 }
 
@@ -124,6 +116,11 @@ void TestPictureScan::linksAndLoopsAreEnteredOnce()
                                                m_root + "real/p.jpg"}));
     // A link given as the folder itself is followed.
     QCOMPARE(found(m_root + "zlink", false), QStringList{m_root + "zlink/p.jpg"});
+    // Two links to one folder outside the tree: listed under the first by name, every time.
+    QTemporaryDir outside;
+    QVERIFY(testutil::writeFile(outside.filePath("o.jpg")));
+    QVERIFY(QFile::link(outside.path(), m_root + "b2") && QFile::link(outside.path(), m_root + "b1"));
+    QVERIFY(found(m_root, true).contains(m_root + "b1/o.jpg"));
 }
 
 void TestPictureScan::unreadableFolderIsSkipped()
@@ -149,7 +146,7 @@ void TestPictureScan::randomDealAndMissingFolder()
     ScanPictures(m_root, false, QStringLiteral("random"), pictures, show, random, m_fs);
     pictures.Sorted(false);
     QCOMPARE(ScanPictures(m_root, false, QStringLiteral("Random"), pictures, show, random, m_fs), 4);
-    QCOMPARE(column0(show), (QStringList{m_root + "C.jpg", m_root + "A.jpg", m_root + "D.jpg", m_root + "B.jpg"}));
+    QCOMPARE(testutil::column0(show), (QStringList{m_root + "C.jpg", m_root + "A.jpg", m_root + "D.jpg", m_root + "B.jpg"}));
     QVERIFY(pictures.Sorted());
     // A folder that is not there (or is a file) leaves nothing of the last scan to show.
     for (const QString &folder : {m_root + "missing", m_root + "A.jpg", QStringLiteral("relative/nowhere")}) {
@@ -217,8 +214,8 @@ void TestPictureScan::dealMatchesPlainRule()
     DealRandomOrder(from, to, times, random);
     for (const double r : numbers)
         dealt << (left.isEmpty() ? QString() : left.takeAt(qsizetype(r * double(left.size()))));
-    QCOMPARE(column0(to), dealt);
-    QCOMPARE(column0(from), left);
+    QCOMPARE(testutil::column0(to), dealt);
+    QCOMPARE(testutil::column0(from), left);
 }
 
 void TestPictureScan::dealOfManyIsFast()
@@ -231,7 +228,7 @@ void TestPictureScan::dealOfManyIsFast()
     t.start();
     DealRandomOrder(from, to, 100000, random);
     QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
-    const QStringList dealt = column0(to);
+    const QStringList dealt = testutil::column0(to);
     QCOMPARE(QSet<QString>(dealt.begin(), dealt.end()).size(), 100000); // each entry exactly once
 }
 

@@ -22,7 +22,6 @@ private slots:
     void deepTree();
     void hundredThousandFiles();
     void garbageInEverySetting();
-    void settingsFileIsAFolder();
     void settingsWrittenByTwoProgramsAtOnce();
 };
 
@@ -171,17 +170,6 @@ void TestFaults::garbageInEverySetting()
     browser.dirFiles->SetPath(m_dir->path());
     browser.mnuSlideS->trigger();
     QCOMPARE(int(SharedForm<frmSlides>::Get().TimeDelay), 0); // no number: no automatic change
-}
-
-void TestFaults::settingsFileIsAFolder()
-{
-    QVERIFY(QDir().mkpath(settingsFile()));
-    QVERIFY(writePicture(m_root + "a.bmp"));
-    frmFiles &browser = start(m_dir->path());
-    QCOMPARE(browser.lstFiles->ListCount(), 1);
-    browser.mnuExit->trigger(); // saving fails quietly
-    flushDeletes();
-    QVERIFY(QFileInfo(settingsFile()).isDir());
 }
 
 void TestFaults::settingsWrittenByTwoProgramsAtOnce()

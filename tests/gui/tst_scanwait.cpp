@@ -21,14 +21,6 @@
 
 namespace {
 
-QStringList column0(const clsLinkList &l)
-{
-    QStringList out;
-    for (int32_t i = 0; i < l.ListCount(); ++i)
-        out << l.List(i, 0).toString();
-    return out;
-}
-
 frmScan *visibleScanWindow()
 {
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -168,7 +160,7 @@ void TestScanWait::scan()
         QVERIFY(returnedAt < 200 * delayMs / 2);
     } else {
         QCOMPARE(basSlides::PictureCount, expectedCount);
-        QCOMPARE(column0(basSlides::ShowList), column0(expected));
+        QCOMPARE(testutil::column0(basSlides::ShowList), testutil::column0(expected));
         QCOMPARE(basSlides::ShowList.Sorted(), expected.Sorted());
     }
 }

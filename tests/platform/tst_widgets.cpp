@@ -65,8 +65,6 @@ private slots:
     void setPath_data();
     void setPath();
     void nestedSetPathInsideOnChange();
-    void pressMapsToRow_data();
-    void pressMapsToRow();
     void mouseAndKeysOpen();
 
     void fileOrder();
@@ -179,50 +177,6 @@ void TestWidgets::nestedSetPathInsideOnChange()
     };
     QVERIFY(list.SetPath(m_open + "/Alpha"));
     QVERIFY(runs > 1 && runs < 100);
-}
-
-void TestWidgets::pressMapsToRow_data()
-{
-    QTest::addColumn<int>("top");
-    QTest::addColumn<int>("row"); // counted from the root's row
-    QTest::addColumn<Qt::MouseButton>("button");
-    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-    QTest::addColumn<int>("expectedButton");
-    QTest::addColumn<int>("expectedShift");
-
-    const int open = chainRows(path("many")) - 1;
-    using M = Qt::KeyboardModifiers;
-    QTest::newRow("open folder, right, Shift") << 0 << open << Qt::RightButton << M(Qt::ShiftModifier) << 2 << 1;
-    QTest::newRow("fifth subfolder, middle, Ctrl+Alt")
-        << 0 << open + 5 << Qt::MiddleButton << M(Qt::ControlModifier | Qt::AltModifier) << 4 << 6;
-    QTest::newRow("scrolled, lower row, Shift+Ctrl")
-        << 10 << open + 14 << Qt::LeftButton << M(Qt::ShiftModifier | Qt::ControlModifier) << 1 << 3;
-}
-
-void TestWidgets::pressMapsToRow()
-{
-    QFETCH(int, top);
-    QFETCH(int, row);
-    QFETCH(Qt::MouseButton, button);
-    QFETCH(Qt::KeyboardModifiers, modifiers);
-    QFETCH(int, expectedButton);
-    QFETCH(int, expectedShift);
-
-    // Inside a window: positions are the viewport's, not the window's.
-    QWidget window;
-    auto *list = new FolderList(&window);
-    list->setGeometry(0, 0, 240, 260);
-    QVERIFY(showAt(window, 240, 260));
-    QVERIFY(list->SetPath(path("many")));
-    list->SetTopIndex(top);
-    const QRect rect = list->visualRect(list->model()->index(row, 0));
-
-    QList<double> got;
-    list->onMouseDown = [&](int b, int s, double x, double y) { got = {double(b), double(s), x, y}; };
-    QTest::mouseClick(list->viewport(), button, modifiers, rect.center());
-    QCOMPARE(got.mid(0, 2), (QList<double>{double(expectedButton), double(expectedShift)}));
-    QCOMPARE(list->IndexAt(got.value(3)), row - chainRows(path("many")));
-    QCOMPARE(list->ListIndex(), row - chainRows(path("many"))); // the press highlighted that row
 }
 
 void TestWidgets::mouseAndKeysOpen()
