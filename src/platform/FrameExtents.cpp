@@ -63,10 +63,12 @@ bool supportedByTheWindowManager(Display *d, Atom wanted)
     return found;
 }
 
-// Asks on a connection of our own, so that nothing here meets Qt's event handling.
+// Asked on Qt's own connection (no connection set-up on the way to the first picture); only
+// requests and replies go over it here, Qt's event reader is not disturbed.
 std::optional<QMargins> askTheWindowManager(Window win, bool mapped)
 {
-    Display *d = XOpenDisplay(nullptr);
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    Display *d = x11 ? x11->display() : nullptr;
     if (!d)
         return std::nullopt;
     const Atom extents = XInternAtom(d, "_NET_FRAME_EXTENTS", False);
@@ -82,10 +84,10 @@ std::optional<QMargins> askTheWindowManager(Window win, bool mapped)
         XFlush(d);
         QElapsedTimer waited;
         waited.start();
+        // A window manager answers within a millisecond or so: look often.
         while (!(out = readExtents(d, win, extents)) && waited.elapsed() < kAnswerWaitMs)
-            QThread::msleep(2);
+            QThread::usleep(200);
     }
-    XCloseDisplay(d);
     return out;
 }
 
