@@ -3,6 +3,7 @@
 #include "platform/picture/HeaderRepair.h"
 #include "platform/picture/IconDirectory.h"
 #include "platform/picture/JpegFrame.h"
+#include "platform/picture/JpegSplit.h"
 #include "platform/picture/WmfImageHandler.h"
 #include "platform/picture/WmfRenderer.h"
 
@@ -13,6 +14,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPixelFormat>
+#include <QTransform>
 #include <QtEndian>
 #include <QtPlugin>
 
@@ -293,6 +295,40 @@ QSize jpegDecodeStep(QSize stored, QSize wanted)
     return QSize(int((qint64(stored.width()) * n + 7) / 8), int((qint64(stored.height()) * n + 7) / 8));
 }
 
+// What QImageReader does with a file's orientation when it turns the picture itself.
+void orient(QImage &image, QImageIOHandler::Transformations t)
+{
+    if (t == QImageIOHandler::TransformationNone)
+        return;
+    if (t == QImageIOHandler::TransformationRotate270) {
+        image = image.transformed(QTransform().rotate(270));
+        return;
+    }
+    image = std::move(image).mirrored(t.testFlag(QImageIOHandler::TransformationMirror),
+                                      t.testFlag(QImageIOHandler::TransformationFlip));
+    if (t.testFlag(QImageIOHandler::TransformationRotate90))
+        image = image.transformed(QTransform().rotate(90));
+}
+
+// A large reduced JPEG on two cores when it is one that can be split, as Qt's reader would give
+// it; a null image otherwise.
+QImage decodeJpegSplit(QImageReader &reader, const QByteArray &bytes, const std::optional<JpegFrame> &frame,
+                       QSize stored, QSize wanted)
+{
+    if (!frame || frame->scans != 1 || frame->progressive || frame->arithmetic || frame->components.size() != 3
+        || wanted == stored || !JpegSplit::worthIt(qint64(stored.width()) * stored.height()))
+        return {};
+    const QSize step = jpegDecodeStep(stored, wanted);
+    const int scaleNum = int((qint64(step.width()) * 8 + stored.width() - 1) / stored.width());
+    std::optional<QImage> image = JpegSplit::decode(bytes, std::clamp(scaleNum, 1, 8));
+    if (!image || image->isNull())
+        return {};
+    if (image->size() != wanted)
+        *image = image->scaled(wanted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    orient(*image, reader.transformation());
+    return std::move(*image);
+}
+
 QImage paintReady(QImage image)
 {
     if (image.isNull())
@@ -406,8 +442,9 @@ Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extra
     // Everything the decode allocates besides the file: the result and its conversion for
     // painting, and what the format's reader needs on the way.
     qint64 cost = bytes.size() + extraBytes + 2 * pixelBytes(upright);
+    std::optional<JpegFrame> frame;
     if (isFormat(format, "jpeg")) {
-        const std::optional<JpegFrame> frame = JpegFrame::parse(bytes);
+        frame = JpegFrame::parse(bytes);
         if (frame) {
             if (frame->scans > JpegFrame::kMaxScans)
                 return failed(Problem::Damaged);
@@ -415,8 +452,9 @@ Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extra
                 return failed(Problem::TooLarge);
             if (bytes.size() < frame->minimumDataBytes())
                 return failed(Problem::Damaged);
-            // libjpeg's whole-image coefficients, a few rows of every component, the reduced decode.
-            cost += frame->coefficientBytes() + qint64(stored.width()) * 64 * qint64(std::max<size_t>(frame->components.size(), 1));
+            // libjpeg's whole-image coefficients, a few rows of every component (for each of two
+            // decoders when split), the reduced decode.
+            cost += frame->coefficientBytes() + 2 * qint64(stored.width()) * 64 * qint64(std::max<size_t>(frame->components.size(), 1));
         }
         if (wanted != stored)
             cost += pixelBytes(jpegDecodeStep(stored, wanted));
@@ -441,9 +479,12 @@ Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extra
     if (!reservation.hold(cost))
         return failed(Problem::TooLarge);
     allowAllocation(cost);
-    if (wanted != stored)
-        reader.setScaledSize(wanted);
-    QImage image = reader.read();
+    QImage image = isFormat(format, "jpeg") ? decodeJpegSplit(reader, bytes, frame, stored, wanted) : QImage();
+    if (image.isNull()) {
+        if (wanted != stored)
+            reader.setScaledSize(wanted);
+        image = reader.read();
+    }
     if (image.isNull())
         return failed(Problem::Damaged);
     // A damaged header can disagree with the pixels that follow it; keep the size promised.
