@@ -58,6 +58,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.24"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel"));
+    platform::ConnectSessionBusAhead();
     // The run ends when no window of the program is loaded any more.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::FormBase::SetEndRunWhenNoWindow(true);

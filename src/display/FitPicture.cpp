@@ -29,6 +29,17 @@ QSize DisplayBound()
     return s ? s->geometry().size() : QSize(1024, 768);
 }
 
+namespace {
+
+// No window of the program on screen: nothing needs painting, and the first one waits.
+bool nothingShown()
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    return std::none_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isVisible(); });
+}
+
+} // namespace
+
 void WaitWhilePainting(const std::function<bool()> &done)
 {
     if (done())
@@ -84,8 +95,7 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
         // window of ours is on screen, nothing needs painting meanwhile: the frame is asked of
         // the window manager now, and Qt handles no event before the fit, as when it is asked
         // after the decode.
-        const QWindowList windows = QGuiApplication::topLevelWindows();
-        if (std::none_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isVisible(); })) {
+        if (nothingShown()) {
             platform::FrameMargins(window);
             LaunchDecodeReady(std::chrono::hours(1));
         } else {
@@ -98,6 +108,8 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
         std::future<LoadedPicture> decode = std::async(std::launch::async, [=] {
             return LoadForDisplay(PictureName, bound, tppx, tppy);
         });
+        if (nothingShown())
+            platform::FrameMargins(window); // the window manager answers while the picture decodes
         WaitWhilePainting([&decode] { return decode.wait_for(10ms) == std::future_status::ready; });
         loaded = decode.get();
     }

@@ -7,13 +7,20 @@
 #include <QWidget>
 
 #ifdef QUORVEL_HAVE_X11
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#endif
+
+#ifdef QUORVEL_HAVE_XCB
 #include <QElapsedTimer>
 #include <QThread>
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include <xcb/xcb.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #endif
 
@@ -21,73 +28,85 @@ namespace platform {
 
 namespace {
 
-#ifdef QUORVEL_HAVE_X11
+#ifdef QUORVEL_HAVE_XCB
 
 // A window manager that has not framed the window within this time is not going to.
 constexpr int kAnswerWaitMs = 300;
 
-// The four cardinals of _NET_FRAME_EXTENTS on window `win`, if it has them.
-std::optional<QMargins> readExtents(Display *d, Window win, Atom extents)
+// Qt's own connection: no connection set-up on the way to the first picture. Only requests and
+// replies go over it here; Qt's event reader is not disturbed.
+xcb_connection_t *qtConnection()
 {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
+    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+// The four cardinals of _NET_FRAME_EXTENTS, from the reply to a property request.
+std::optional<QMargins> extentsOf(xcb_connection_t *c, xcb_get_property_cookie_t cookie)
+{
     std::optional<QMargins> out;
-    if (XGetWindowProperty(d, win, extents, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success
-        && type == XA_CARDINAL && format == 32 && count == 4 && data) {
-        const auto *v = reinterpret_cast<const long *>(data); // format 32 comes as long
+    xcb_get_property_reply_t *r = xcb_get_property_reply(c, cookie, nullptr);
+    if (r && r->type == XCB_ATOM_CARDINAL && r->format == 32 && xcb_get_property_value_length(r) == 16) {
+        const auto *v = static_cast<const uint32_t *>(xcb_get_property_value(r));
         out = QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
     }
-    if (data)
-        XFree(data);
+    std::free(r);
     return out;
 }
 
-bool supportedByTheWindowManager(Display *d, Atom wanted)
+xcb_get_property_cookie_t askExtents(xcb_connection_t *c, xcb_window_t win, xcb_atom_t extents)
 {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char *data = nullptr;
-    const Atom supported = XInternAtom(d, "_NET_SUPPORTED", False);
-    bool found = false;
-    if (XGetWindowProperty(d, DefaultRootWindow(d), supported, 0, 4096, False, XA_ATOM, &type, &format, &count, &after,
-                           &data) == Success && type == XA_ATOM && format == 32 && data) {
-        const auto *atoms = reinterpret_cast<const Atom *>(data);
-        for (unsigned long i = 0; i < count && !found; ++i)
-            found = atoms[i] == wanted;
-    }
-    if (data)
-        XFree(data);
-    return found;
+    return xcb_get_property(c, 0, win, extents, XCB_ATOM_CARDINAL, 0, 4);
 }
 
-// Asked on Qt's own connection (no connection set-up on the way to the first picture); only
-// requests and replies go over it here, Qt's event reader is not disturbed.
-std::optional<QMargins> askTheWindowManager(Window win, bool mapped)
+// Every request goes out before any reply is waited for: a round trip to the X server is the
+// cost here, and there are two before the window manager is asked.
+std::optional<QMargins> askTheWindowManager(xcb_window_t win, bool mapped)
 {
-    const auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    Display *d = x11 ? x11->display() : nullptr;
-    if (!d)
+    xcb_connection_t *c = qtConnection();
+    if (!c || xcb_connection_has_error(c))
         return std::nullopt;
-    const Atom extents = XInternAtom(d, "_NET_FRAME_EXTENTS", False);
-    std::optional<QMargins> out = readExtents(d, win, extents);
-    const Atom request = XInternAtom(d, "_NET_REQUEST_FRAME_EXTENTS", False);
-    if (!out && !mapped && supportedByTheWindowManager(d, request)) {
-        XEvent e{};
-        e.xclient.type = ClientMessage;
-        e.xclient.window = win;
-        e.xclient.message_type = request;
-        e.xclient.format = 32;
-        XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
-        XFlush(d);
-        QElapsedTimer waited;
-        waited.start();
-        // A window manager answers within a millisecond or so: look often.
-        while (!(out = readExtents(d, win, extents)) && waited.elapsed() < kAnswerWaitMs)
-            QThread::usleep(200);
+    const std::array<const char *, 3> names = {"_NET_FRAME_EXTENTS", "_NET_REQUEST_FRAME_EXTENTS", "_NET_SUPPORTED"};
+    std::array<xcb_intern_atom_cookie_t, 3> interned{};
+    for (size_t i = 0; i < names.size(); ++i)
+        interned[i] = xcb_intern_atom(c, 0, uint16_t(std::strlen(names[i])), names[i]);
+    std::array<xcb_atom_t, 3> atoms{};
+    for (size_t i = 0; i < names.size(); ++i) {
+        xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(c, interned[i], nullptr);
+        atoms[i] = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(r);
     }
+    const xcb_atom_t extents = atoms[0], request = atoms[1], supported = atoms[2];
+    if (extents == XCB_ATOM_NONE)
+        return std::nullopt;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_get_property_cookie_t already = askExtents(c, win, extents);
+    const xcb_get_property_cookie_t list = xcb_get_property(c, 0, root, supported, XCB_ATOM_ATOM, 0, 4096);
+    std::optional<QMargins> out = extentsOf(c, already);
+    bool answers = false;
+    if (xcb_get_property_reply_t *r = xcb_get_property_reply(c, list, nullptr)) {
+        if (r->type == XCB_ATOM_ATOM && r->format == 32) {
+            const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
+            const int n = xcb_get_property_value_length(r) / int(sizeof(xcb_atom_t));
+            answers = request != XCB_ATOM_NONE && std::find(v, v + n, request) != v + n;
+        }
+        std::free(r);
+    }
+    if (out || mapped || !answers)
+        return out;
+    xcb_client_message_event_t e{};
+    e.response_type = XCB_CLIENT_MESSAGE;
+    e.window = win;
+    e.type = request;
+    e.format = 32;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&e));
+    xcb_flush(c);
+    QElapsedTimer waited;
+    waited.start();
+    // A window manager answers within a millisecond or so: look often.
+    while (!(out = extentsOf(c, askExtents(c, win, extents))) && waited.elapsed() < kAnswerWaitMs)
+        QThread::usleep(200);
     return out;
 }
 
@@ -123,10 +142,10 @@ QMargins FrameMargins(QWidget &w)
         return QMargins(v.value(1).toInt(), v.value(2).toInt(), v.value(3).toInt(), v.value(4).toInt());
     }
     QMargins m;
-#ifdef QUORVEL_HAVE_X11
+#ifdef QUORVEL_HAVE_XCB
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         const WId id = w.winId();
-        if (std::optional<QMargins> asked = askTheWindowManager(Window(id), w.isVisible())) {
+        if (std::optional<QMargins> asked = askTheWindowManager(xcb_window_t(id), w.isVisible())) {
             m = *asked;
             w.setProperty(kFrameProperty, QVariantList{quint64(id), m.left(), m.top(), m.right(), m.bottom()});
         }

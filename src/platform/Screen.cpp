@@ -1,7 +1,9 @@
 #include "platform/Screen.h"
 
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QThreadPool>
 
 #ifdef QUORVEL_HAVE_XCB
 #include <xcb/xcb.h>
@@ -86,6 +88,13 @@ QSize XScreenSizeBeforeQt()
 #else
     return {};
 #endif
+}
+
+void ConnectSessionBusAhead()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    QThreadPool::globalInstance()->start([] { QDBusConnection::sessionBus(); });
 }
 
 } // namespace platform

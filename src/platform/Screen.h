@@ -28,6 +28,12 @@ inline QRect ToPixelRect(double left, double top, double width, double height)
 // answers.
 QSize XScreenSizeBeforeQt();
 
+// Connects to the desktop's session bus on a worker. Qt's accessibility bridge makes that
+// connection when the first window shows and waits for it (where no bus runs, one is launched
+// first): made while the first window is built, the show does not wait. On X only, where the
+// bridge is; call once the application object exists.
+void ConnectSessionBusAhead();
+
 // The screen-wide pointer: 0 default, 11 hourglass, 99 the custom image given. It is one state,
 // not a stack: 0 always brings the default pointer back, however often 11 was set before.
 enum ScreenPointerKind { vbDefault = 0, vbHourglass = 11, vbCustom = 99 };
