@@ -4,7 +4,7 @@
 #include "BenchMain.h"
 
 #include "collection/PictureScan.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include <benchmark/benchmark.h>
 
@@ -74,13 +74,13 @@ void BM_BaselineFilesystemWalk(benchmark::State &state)
 void scan(benchmark::State &state, const char *mode, bool withProgress = false)
 {
     const QString root = QString::fromStdString(benchTree().string());
-    platform::FileSys fileSys;
+    base::FileSys fileSys;
     ClockSeededRandom random(1);
     for (auto _ : state) {
         clsLinkList pictures, show;
         pictures.Sorted(true);
-        ScanProgress progress; // what the show's scan reports to its waiting window
-        const int32_t n = ScanPictures(root, true, QString::fromLatin1(mode), pictures, show, random, fileSys,
+        collection::ScanProgress progress; // what the show's scan reports to its waiting window
+        const int32_t n = collection::BuildShowList(root, true, QString::fromLatin1(mode), pictures, show, random, fileSys,
                                        withProgress ? &progress : nullptr);
         benchmark::DoNotOptimize(n);
         state.PauseTiming(); // freeing the lists is not part of the scan
@@ -118,7 +118,7 @@ void BM_Deal100k(benchmark::State &state)
         to.Clear();
         from.AddItems(values);
         state.ResumeTiming();
-        DealRandomOrder(from, to, 100000, random);
+        collection::DealRandomOrder(from, to, 100000, random);
         benchmark::DoNotOptimize(to.ListCount());
     }
 }

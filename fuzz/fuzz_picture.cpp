@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes through the program's picture loading, as a file of each kind.
 // The first byte picks the extension; the rest is the file.
 
-#include "platform/picture/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,11 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         f.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
         f.close();
-        platform::ReadPictureInfo(path);
+        picture::ReadPictureInfo(path);
         // A small target, and a real screen: the size rules differ where a picture is larger
         // than the screen, and the screen is what the show asks for.
-        platform::DecodePicture(path, QSize(256, 192));
-        platform::DecodePicture(path, QSize(1920, 1080));
+        picture::DecodePicture(path, QSize(256, 192));
+        picture::DecodePicture(path, QSize(1920, 1080));
     }
     removeScratch();
     return 0;

@@ -2,7 +2,7 @@
 // itself as the contents of the settings file.
 
 #include "app/SettingsRules.h"
-#include "platform/SettingsStore.h"
+#include "base/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     const QString text = QString::fromUtf8(bytes);
 
-    const double n = settings::LeadingNumber(text);
+    const double n = base::LeadingNumber(text);
     if (std::isnan(n))
         std::abort();
     const int16_t delay = settings::ReadTimeDelay(text);
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         f.write(bytes);
         f.close();
         for (const char *key : {"PathName", "WindowPosition", "IncludeSubDirs", "TimeDelay"})
-            settings::ReadWindowPosition(platform::GetSetting("Fuzz", "Settings", QString::fromLatin1(key), QString()),
+            settings::ReadWindowPosition(base::GetSetting("Fuzz", "Settings", QString::fromLatin1(key), QString()),
                                          15360, 11520);
     }
     return 0;

@@ -61,9 +61,9 @@ namespace {
 // The start folder and the file chosen in it for a command-line text naming a file.
 void SplitChosenFile(const QString &path, QString &folder, QString &file)
 {
-    const qsizetype cut = path.lastIndexOf(platform::kSeparator);
+    const qsizetype cut = path.lastIndexOf(base::kSeparator);
     file = path.mid(cut + 1);
-    folder = platform::WithSeparator(path.left(std::max<qsizetype>(cut, 1)));
+    folder = base::WithSeparator(path.left(std::max<qsizetype>(cut, 1)));
 }
 
 } // namespace
@@ -72,12 +72,12 @@ QString PictureShownFirst(const QString &commandLine)
 {
     if (commandLine.isEmpty())
         return QString();
-    const QString path = startup::ArgumentPath(commandLine, platform::CurrentFolder());
+    const QString path = startup::ArgumentPath(commandLine, base::CurrentFolder());
     if (!FileSys().FileExists(path))
         return QString();
     QString folder, file;
     SplitChosenFile(path, folder, file);
-    return IsPictureName(file) ? folder + file : QString();
+    return collection::IsPictureName(file) ? folder + file : QString();
 }
 
 void Main(const QString &commandLine)
@@ -92,16 +92,16 @@ void Main(const QString &commandLine)
                                                       [](const QString &f) { return FileSys().FolderExists(f); });
         }
     } else {
-        CurrentPath = startup::ArgumentPath(commandLine, platform::CurrentFolder());
+        CurrentPath = startup::ArgumentPath(commandLine, base::CurrentFolder());
         // A file opened from the desktop: its folder, with the file chosen.
         if (FileSys().FileExists(CurrentPath))
             SplitChosenFile(QString(CurrentPath), CurrentPath, chosenFile);
     }
-    CurrentPath = platform::WithSeparator(CurrentPath);
+    CurrentPath = base::WithSeparator(CurrentPath);
     // A picture given to open is what the user waits for: the viewer shows it before the browser
     // is built. The browser, once there, chooses it in its list as if clicked, which would read
     // it again; it is already on screen.
-    const bool pictureFirst = !chosenFile.isEmpty() && IsPictureName(chosenFile);
+    const bool pictureFirst = !chosenFile.isEmpty() && collection::IsPictureName(chosenFile);
     if (pictureFirst) {
         frmSlide &viewer = platform::SharedForm<frmSlide>::Get();
         viewer.ChangePicture(CurrentPath + chosenFile);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Numbers.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -15,16 +17,6 @@ inline const QString kWindowPosition = QStringLiteral("WindowPosition");
 inline const QString kIncludeSubDirs = QStringLiteral("IncludeSubDirs");
 inline const QString kTimeDelay = QStringLiteral("TimeDelay");
 
-// The number at the start of the text: leading blanks, an optional sign, digits with an
-// optional "." part; no exponent. 0 when the text does not start with a number.
-double LeadingNumber(QStringView text);
-
-// Nearest whole number, a value exactly halfway going to the even neighbour.
-double RoundHalfEven(double value);
-
-// Rounds half to even and clamps into the integer's range (huge texts never overflow).
-int16_t ToInt16(double value);
-int32_t ToInt32(double value);
 
 // The show delay: 0 stays 0 (no automatic change), else limited to 2..10 seconds.
 int16_t ReadTimeDelay(QStringView text);

@@ -11,14 +11,14 @@ clsLinkList ShowList;
 int32_t PictureCount = 0;
 
 namespace {
-std::unique_ptr<platform::FileSys> g_fileSys;
+std::unique_ptr<base::FileSys> g_fileSys;
 std::unique_ptr<RandomSource> g_random;
 } // namespace
 
-platform::FileSys &FileSys()
+base::FileSys &FileSys()
 {
     if (!g_fileSys)
-        g_fileSys = std::make_unique<platform::FileSys>();
+        g_fileSys = std::make_unique<base::FileSys>();
     return *g_fileSys;
 }
 
@@ -48,7 +48,7 @@ void InitSharedState()
 
 void ScanPictures(const QString &folder, bool includeSubDirs, const QString &showMode)
 {
-    PictureCount = ::ScanPictures(folder, includeSubDirs, showMode, PictureList, ShowList, Random(), FileSys());
+    PictureCount = collection::BuildShowList(folder, includeSubDirs, showMode, PictureList, ShowList, Random(), FileSys());
 }
 
 } // namespace basSlides

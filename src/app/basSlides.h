@@ -2,7 +2,7 @@
 
 #include "collection/RandomSource.h"
 #include "collection/clsLinkList.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@
 namespace basSlides {
 
 // The one file-system object, made on first use.
-platform::FileSys &FileSys();
+base::FileSys &FileSys();
 
 extern QString CurrentPath;     // the current folder; ends in the separator after Main
 extern bool RestoringPath;      // true while code puts the browser's lists back on CurrentPath

@@ -6,7 +6,7 @@ namespace browser {
 
 int16_t ColumnCount(double listWidth)
 {
-    const int16_t n = settings::ToInt16(listWidth / 1800.0);
+    const int16_t n = base::ToInt16(listWidth / 1800.0);
     return n < 1 ? int16_t(1) : n;
 }
 

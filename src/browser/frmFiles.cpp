@@ -327,8 +327,8 @@ void frmFiles::Form_MouseUp(int, int, double, double)
 
 void frmFiles::tmrUpdate_Timer()
 {
-    const QString p = platform::WithSeparator(dirFiles->Path());
-    platform::FileSys &fs = basSlides::FileSys();
+    const QString p = base::WithSeparator(dirFiles->Path());
+    base::FileSys &fs = basSlides::FileSys();
     if (!fs.FolderExists(p))
         return;
     const int32_t n = int32_t(fs.GetFolder(p).FileCount());
@@ -349,9 +349,9 @@ void frmFiles::Form_Unload()
     const QRect outer = frameGeometry();
     const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
     settings::Save(settings::kWindowPosition,
-                   settings::WriteWindowPosition({settings::ToInt32(outer.x() * tppx), settings::ToInt32(outer.y() * tppy),
-                                                  settings::ToInt32(outer.width() * tppx),
-                                                  settings::ToInt32(outer.height() * tppy)}));
+                   settings::WriteWindowPosition({base::ToInt32(outer.x() * tppx), base::ToInt32(outer.y() * tppy),
+                                                  base::ToInt32(outer.width() * tppx),
+                                                  base::ToInt32(outer.height() * tppy)}));
     settings::Save(settings::kPathName, basSlides::CurrentPath);
     settings::Save(settings::kIncludeSubDirs, settings::WriteIncludeSubDirs(mnuSubShow->isChecked()));
 }
@@ -370,13 +370,13 @@ void frmFiles::dirFiles_Change()
 {
     platform::SetScreenPointer(platform::vbHourglass);
     if (!basSlides::RestoringPath)
-        basSlides::CurrentPath = platform::WithSeparator(dirFiles->Path());
+        basSlides::CurrentPath = base::WithSeparator(dirFiles->Path());
     lstFiles->Clear();
-    platform::FileSys &fs = basSlides::FileSys();
+    base::FileSys &fs = basSlides::FileSys();
     if (fs.FolderExists(basSlides::CurrentPath)) {
         QStringList names = fs.GetFolder(basSlides::CurrentPath).Files();
         if (mnuShowPicture->isChecked())
-            names.removeIf([](const QString &name) { return !IsPictureName(name); });
+            names.removeIf([](const QString &name) { return !collection::IsPictureName(name); });
         lstFiles->SetItems(std::move(names));
     }
     platform::SetScreenPointer(platform::vbDefault);
@@ -454,7 +454,7 @@ void frmFiles::mnuDelete_Click()
         return;
     // Removed for good, as asked; a file that cannot go (read-only, gone, a folder the user may
     // not write to) stays, and so does everything on screen.
-    if (!platform::DeleteFile(lstFiles->Tag() + lstFiles->List(i)))
+    if (!base::DeleteFile(lstFiles->Tag() + lstFiles->List(i)))
         return;
     if (frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded())
         viewer->hide();
@@ -521,7 +521,7 @@ void frmFiles::StartShow()
     const QString folder = dirFiles->Path();
     platform::SetScreenPointer(platform::vbHourglass);
     frmSlides &show = platform::SharedForm<frmSlides>::Get();
-    dialogs::ScanPicturesWithProgress(folder, mnuSubShow->isChecked(), show.Tag);
+    dialogs::ScanForShow(folder, mnuSubShow->isChecked(), show.Tag);
     if (basSlides::PictureCount < 1) {
         this->show();
         platform::SetScreenPointer(platform::vbDefault);

@@ -1,11 +1,13 @@
 #include "collection/PictureScan.h"
 
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include <algorithm>
 #include <cmath>
 #include <set>
 #include <utility>
+
+namespace collection {
 
 namespace {
 
@@ -19,7 +21,7 @@ bool isPictureBytes(const std::string &name)
     const size_t tail = std::min<size_t>(n, 5);
     for (size_t i = n - tail; i < n; ++i) {
         if (static_cast<unsigned char>(name[i]) >= 0x80)
-            return IsPictureName(platform::DecodeName(name.data(), n));
+            return IsPictureName(base::DecodeName(name.data(), n));
     }
     const auto endsWith = [&](const char *ext, size_t len) {
         if (n < len)
@@ -95,16 +97,16 @@ bool IsPictureName(QStringView name)
 }
 
 void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pictureList,
-                     const platform::FileSys &fileSys, ScanProgress *progress)
+                     const base::FileSys &fileSys, ScanProgress *progress)
 {
-    const QString start = platform::WithSeparator(folder);
+    const QString start = base::WithSeparator(folder);
     if (!fileSys.FolderExists(start))
         return;
 
     std::vector<QVariant> found;
     std::set<std::pair<uint64_t, uint64_t>> entered; // device and inode of every folder read
-    std::vector<PendingFolder> pending{{start, platform::EncodePath(start)}};
-    platform::RawFolder raw;
+    std::vector<PendingFolder> pending{{start, base::EncodePath(start)}};
+    base::RawFolder raw;
     // Depth first with an explicit stack: a very deep tree cannot overflow the call stack.
     while (!pending.empty()) {
         const PendingFolder current = std::move(pending.back());
@@ -115,13 +117,13 @@ void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pi
             if (progress->cancel.load(std::memory_order_relaxed))
                 return;
         }
-        if (!platform::ReadFolder(current.bytes, raw, includeSubDirs))
+        if (!base::ReadFolder(current.bytes, raw, includeSubDirs))
             continue; // a folder the user may not read is skipped, the rest goes on
         if (!entered.insert({raw.device, raw.inode}).second)
             continue; // reached again through a link: its pictures are in already
         for (const std::string &name : raw.files) {
             if (isPictureBytes(name))
-                found.emplace_back(current.path + platform::DecodeName(name.data(), name.size()));
+                found.emplace_back(current.path + base::DecodeName(name.data(), name.size()));
         }
         if (progress)
             progress->found.store(int32_t(found.size()), std::memory_order_relaxed);
@@ -133,8 +135,8 @@ void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pi
             return a.isLink != b.isLink ? !a.isLink : a.name < b.name;
         });
         for (auto it = raw.subFolders.rbegin(); it != raw.subFolders.rend(); ++it) {
-            const QString name = platform::DecodeName(it->name.data(), it->name.size());
-            pending.push_back({current.path + name + platform::kSeparator,
+            const QString name = base::DecodeName(it->name.data(), it->name.size());
+            pending.push_back({current.path + name + base::kSeparator,
                                current.bytes + QByteArray(it->name.data(), qsizetype(it->name.size())) + '/'});
         }
     }
@@ -181,9 +183,9 @@ void DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSo
     to.AddItems(std::move(drawn));
 }
 
-int32_t ScanPictures(const QString &folder, bool includeSubDirs, const QString &showMode,
+int32_t BuildShowList(const QString &folder, bool includeSubDirs, const QString &showMode,
                      clsLinkList &pictureList, clsLinkList &showList, RandomSource &random,
-                     const platform::FileSys &fileSys, ScanProgress *progress)
+                     const base::FileSys &fileSys, ScanProgress *progress)
 {
     pictureList.Clear();
     showList.Clear();
@@ -203,3 +205,5 @@ int32_t ScanPictures(const QString &folder, bool includeSubDirs, const QString &
         showList.MoveFrom(pictureList);
     return count;
 }
+
+} // namespace collection

@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <functional>
 
-namespace platform {
+namespace base {
 class FileSys;
 }
+
+namespace collection {
 
 // Picture files are known by their name's extension alone: .BMP .JPG .JPEG .GIF .ICO .CUR .WMF
 // in any letter case (a file named just ".gif" is a picture).
@@ -32,7 +34,7 @@ struct ScanProgress
 // list. A folder that cannot be listed is skipped; a folder reached twice (links) is entered
 // once; folders whose names start with "." are not entered.
 void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pictureList,
-                     const platform::FileSys &fileSys, ScanProgress *progress = nullptr);
+                     const base::FileSys &fileSys, ScanProgress *progress = nullptr);
 
 // Draws `times` entries from `from` into `to` at random: each draw takes the k-th remaining entry,
 // k = whole part of (random x remaining), appends it to `to` and removes it from `from`.
@@ -42,6 +44,8 @@ void DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSo
 // show order (name order, or a random deal when showMode is exactly "Random") and the result is
 // the number of pictures found. A scan stopped through `progress` leaves both lists empty and
 // gives 0, as a folder without pictures does, and draws no random numbers.
-int32_t ScanPictures(const QString &folder, bool includeSubDirs, const QString &showMode,
+int32_t BuildShowList(const QString &folder, bool includeSubDirs, const QString &showMode,
                      clsLinkList &pictureList, clsLinkList &showList, RandomSource &random,
-                     const platform::FileSys &fileSys, ScanProgress *progress = nullptr);
+                     const base::FileSys &fileSys, ScanProgress *progress = nullptr);
+
+} // namespace collection

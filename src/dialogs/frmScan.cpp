@@ -96,7 +96,7 @@ std::mutex g_scanning;
 // wait (after a cancel), so it holds its own reference.
 struct ScanJob
 {
-    ScanProgress progress;
+    collection::ScanProgress progress;
     clsLinkList pictureList;
     clsLinkList showList;
     int32_t count = 0;
@@ -107,7 +107,7 @@ struct ScanJob
 
 } // namespace
 
-void ScanPicturesWithProgress(const QString &folder, bool includeSubDirs, const QString &showMode,
+void ScanForShow(const QString &folder, bool includeSubDirs, const QString &showMode,
                               std::function<void()> beforeFolder)
 {
     auto job = std::make_shared<ScanJob>();
@@ -121,8 +121,8 @@ void ScanPicturesWithProgress(const QString &folder, bool includeSubDirs, const 
 
     std::thread([job, folder, includeSubDirs, showMode, &random] {
         const std::lock_guard<std::mutex> scanning(g_scanning);
-        platform::FileSys fileSys;
-        const int32_t count = ::ScanPictures(folder, includeSubDirs, showMode, job->pictureList, job->showList,
+        base::FileSys fileSys;
+        const int32_t count = collection::BuildShowList(folder, includeSubDirs, showMode, job->pictureList, job->showList,
                                              random, fileSys, &job->progress);
         const std::lock_guard<std::mutex> lock(job->mutex);
         job->count = count;

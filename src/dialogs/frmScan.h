@@ -48,7 +48,7 @@ inline constexpr int kScanCountRefreshMs = 100;
 // window appears. A cancelled scan returns at once and leaves the shared lists as a folder
 // without pictures does (PictureCount 0, both lists empty); the stopped walk ends on its own.
 // `beforeFolder` runs on the scanning thread before each folder is read (tests slow the walk).
-void ScanPicturesWithProgress(const QString &folder, bool includeSubDirs, const QString &showMode,
+void ScanForShow(const QString &folder, bool includeSubDirs, const QString &showMode,
                               std::function<void()> beforeFolder = {});
 
 } // namespace dialogs

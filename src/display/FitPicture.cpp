@@ -59,22 +59,22 @@ void WaitWhilePainting(const std::function<bool()> &done)
         QGuiApplication::restoreOverrideCursor();
 }
 
-QString CannotShowText(platform::PictureProblem problem)
+QString CannotShowText(picture::PictureProblem problem)
 {
     const QString text = QStringLiteral("Cannot show this picture");
     switch (problem) {
-    case platform::PictureProblem::NotAPicture: return text + QStringLiteral(": not a picture");
-    case platform::PictureProblem::Damaged: return text + QStringLiteral(": damaged");
-    case platform::PictureProblem::TooLarge: return text + QStringLiteral(": too large");
-    case platform::PictureProblem::Unreadable: return text + QStringLiteral(": unreadable");
-    case platform::PictureProblem::None: break;
+    case picture::PictureProblem::NotAPicture: return text + QStringLiteral(": not a picture");
+    case picture::PictureProblem::Damaged: return text + QStringLiteral(": damaged");
+    case picture::PictureProblem::TooLarge: return text + QStringLiteral(": too large");
+    case picture::PictureProblem::Unreadable: return text + QStringLiteral(": unreadable");
+    case picture::PictureProblem::None: break;
     }
     return text;
 }
 
 bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
                 float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead,
-                platform::PictureProblem *problem)
+                picture::PictureProblem *problem)
 {
     using namespace std::chrono_literals;
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();

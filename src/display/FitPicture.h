@@ -2,7 +2,7 @@
 
 #include "display/PictureBox.h"
 
-#include "platform/picture/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QString>
 
@@ -26,14 +26,14 @@ class AheadDecoder;
 // given, says why a file could not be loaded.
 bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
                 float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead = nullptr,
-                platform::PictureProblem *problem = nullptr);
+                picture::PictureProblem *problem = nullptr);
 
 // Returns once `done` holds, handling paints and timers meanwhile (keys and clicks wait), with
 // the wait pointer up when it takes long enough to notice.
 void WaitWhilePainting(const std::function<bool()> &done);
 
 // The viewer's line for a file it cannot show, with the reason when one is known.
-QString CannotShowText(platform::PictureProblem problem);
+QString CannotShowText(picture::PictureProblem problem);
 
 // The size the display windows decode pictures for: the whole screen, in pixels.
 QSize DisplayBound();

@@ -1,8 +1,8 @@
 #include "display/PictureLoad.h"
 
 #include "display/FitGeometry.h"
-#include "platform/FileSys.h"
-#include "platform/picture/PictureLoader.h"
+#include "base/FileSys.h"
+#include "picture/PictureLoader.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +19,7 @@ namespace display {
 QString FileStamp(const QString &path)
 {
     struct stat st {};
-    if (::stat(platform::EncodePath(path).constData(), &st) != 0)
+    if (::stat(base::EncodePath(path).constData(), &st) != 0)
         return QString();
     return QStringLiteral("%1/%2.%3").arg(qint64(st.st_size)).arg(qint64(st.st_mtim.tv_sec)).arg(qint64(st.st_mtim.tv_nsec));
 }
@@ -34,14 +34,14 @@ public:
     explicit PlainNameLink(const QString &path)
         : m_path(path)
     {
-        const QByteArray bytes = platform::EncodePath(path);
+        const QByteArray bytes = base::EncodePath(path);
         if (bytes == path.toUtf8())
             return;
         static std::atomic<int> counter{0};
         const QString folder = QDir::tempPath() + QStringLiteral("/quorvel-%1").arg(::getpid());
         QDir().mkpath(folder);
         QString suffix = QFileInfo(path).suffix();
-        if (QByteArray(platform::EncodePath(suffix)) != suffix.toLatin1())
+        if (QByteArray(base::EncodePath(suffix)) != suffix.toLatin1())
             suffix.clear();
         m_link = folder + QStringLiteral("/picture-%1.").arg(counter++) + suffix;
         if (::symlink(bytes.constData(), QFile::encodeName(m_link).constData()) == 0)
@@ -67,7 +67,7 @@ private:
 
 } // namespace
 
-QSize DisplayTarget(const platform::PictureInfo &info, QSize bound, double tppx, double tppy)
+QSize DisplayTarget(const picture::PictureInfo &info, QSize bound, double tppx, double tppy)
 {
     const QSizeF natural = info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
     const FitRect shown = FitInClient(float(natural.width() / tppx), float(natural.height() / tppy),
@@ -77,7 +77,7 @@ QSize DisplayTarget(const platform::PictureInfo &info, QSize bound, double tppx,
 
 namespace {
 
-QSizeF twipsOf(const platform::PictureInfo &info, double tppx, double tppy)
+QSizeF twipsOf(const picture::PictureInfo &info, double tppx, double tppy)
 {
     return info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
 }
@@ -90,12 +90,12 @@ LoadedPicture LoadForDisplay(const QString &picture, QSize bound, double tppx, d
     out.stamp = FileStamp(picture);
     const PlainNameLink link(picture);
     // Decoded at the size the show draws it.
-    const auto target = [&](const platform::PictureInfo &info) {
+    const auto target = [&](const picture::PictureInfo &info) {
         out.target = DisplayTarget(info, bound, tppx, tppy);
         return out.target;
     };
-    const auto proceed = [&](const platform::PictureInfo &info) { return metafiles || !info.isMetafile; };
-    platform::LoadedImage loaded = platform::LoadPicture(link.path(), target, proceed);
+    const auto proceed = [&](const picture::PictureInfo &info) { return metafiles || !info.isMetafile; };
+    picture::LoadedImage loaded = picture::LoadPicture(link.path(), target, proceed);
     out.problem = loaded.problem;
     out.info = loaded.info;
     if (loaded.image.isNull())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/picture/PictureLoader.h"
+#include "picture/PictureLoader.h"
 
 #include <QImage>
 #include <QSize>
@@ -20,9 +20,9 @@ struct LoadedPicture
     QImage image;
     QSizeF twips;
     QString stamp; // the file's size and time when it was read
-    platform::PictureInfo info; // the natural size the decode size was chosen from
+    picture::PictureInfo info; // the natural size the decode size was chosen from
     QSize target;               // the size it was decoded for (see DisplayTarget)
-    platform::PictureProblem problem = platform::PictureProblem::None; // why not, when not ok
+    picture::PictureProblem problem = picture::PictureProblem::None; // why not, when not ok
 };
 
 // Size and modification time of the file, "" when it is not there.
@@ -30,7 +30,7 @@ QString FileStamp(const QString &path);
 
 // The size a picture of natural size `info` is decoded for when shown within `bound` pixels:
 // fitted into it, kept sharp, never wasted.
-QSize DisplayTarget(const platform::PictureInfo &info, QSize bound, double tppx, double tppy);
+QSize DisplayTarget(const picture::PictureInfo &info, QSize bound, double tppx, double tppy);
 
 // Loads the picture to be shown within `bound` pixels (the screen). `metafiles` false leaves a
 // metafile undecoded (not ok): it needs the fonts of a running application.

@@ -11,14 +11,14 @@ QString NextPicture(ShowState &s, int32_t &Position)
         s.positionTag = QStringLiteral("-1");
     // However the list looks, the search ends: after a full round it takes what it has.
     for (int32_t guard = 0;; ++guard) {
-        Position = settings::ToInt32(settings::LeadingNumber(s.positionTag) + 1);
+        Position = base::ToInt32(base::LeadingNumber(s.positionTag) + 1);
         if (Position >= s.showList.ListCount()) {
             Position = 0;
             if (s.showMode == QLatin1String("Random")) {
                 s.pictureList.MoveFrom(s.showList);
                 s.showList.Dims(1);
                 s.showList.Sorted(false);
-                DealRandomOrder(s.pictureList, s.showList, s.pictureCount, s.random);
+                collection::DealRandomOrder(s.pictureList, s.showList, s.pictureCount, s.random);
             }
         }
         s.positionTag = QString::number(Position);

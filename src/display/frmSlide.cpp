@@ -50,7 +50,7 @@ void frmSlide::ChangePicture(const QString &PictureName)
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))
         setWindowState(Qt::WindowNoState);
     float left, top, width, height;
-    platform::PictureProblem problem = platform::PictureProblem::None;
+    picture::PictureProblem problem = picture::PictureProblem::None;
     if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, nullptr, &problem)) {
         lblCannot->hide();
         const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();

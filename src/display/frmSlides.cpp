@@ -120,7 +120,7 @@ void frmSlides::decodeNextAhead()
     const int32_t count = basSlides::ShowList.ListCount();
     if (count == 0)
         return;
-    int32_t pos = settings::ToInt32(settings::LeadingNumber(tmrChangeTag) + 1);
+    int32_t pos = base::ToInt32(base::LeadingNumber(tmrChangeTag) + 1);
     for (int tries = 0; tries < 2; ++tries) {
         if (pos >= count) {
             if (Tag == QLatin1String("Random"))

@@ -1,6 +1,6 @@
 #include "platform/DriveList.h"
 
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 #include "platform/FolderList.h"
 
 #include <QAbstractItemView>
@@ -9,6 +9,8 @@
 #include <QStyle>
 
 namespace platform {
+
+using namespace base;
 
 namespace {
 

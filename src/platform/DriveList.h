@@ -4,9 +4,13 @@
 
 #include <functional>
 
+namespace base {
+struct Volume;
+}
+
 namespace platform {
 
-struct Volume;
+
 
 // The drive list: one entry per volume (FileSys::Volumes), showing the root path and the
 // volume's name. Its Drive is the chosen volume's current folder: the last folder the folder list
@@ -40,7 +44,7 @@ public:
 
 protected:
     // The volumes to offer (FileSys::Volumes); a test may offer its own.
-    virtual QList<Volume> readVolumes() const;
+    virtual QList<base::Volume> readVolumes() const;
 
 private:
     QString rootOf(const QString &path) const;

@@ -1,6 +1,6 @@
 #include "platform/FolderList.h"
 
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include <QDir>
 #include <QHash>
@@ -18,6 +18,8 @@
 #include <utility>
 
 namespace platform {
+
+using namespace base;
 
 namespace {
 

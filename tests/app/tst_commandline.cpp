@@ -1,7 +1,7 @@
 // What the command line asks for: options, and the folder an argument names.
 
 #include "app/CommandLine.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include <QTest>
 
@@ -26,7 +26,7 @@ void TestCommandLine::argumentTextKeepsBytes()
     QCOMPARE(ArgumentText(1, argv), QByteArray());
     // Decoded for the program, the bytes come back unchanged.
     const QByteArray text = ArgumentText(2, argv);
-    QCOMPARE(platform::EncodePath(platform::DecodeName(text.constData(), size_t(text.size()))), text);
+    QCOMPARE(base::EncodePath(base::DecodeName(text.constData(), size_t(text.size()))), text);
 }
 
 void TestCommandLine::options_data()

@@ -1,6 +1,6 @@
 #include "app/Settings.h"
 #include "app/SettingsRules.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include "TestUtil.h"
 
@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace settings;
+using namespace base;
 
 class TestSettings : public QObject
 {
@@ -150,7 +151,7 @@ void TestSettings::storeUsesTheConfigFile()
     QCOMPARE(Get(kTimeDelay, QStringLiteral("5")), QStringLiteral("7"));
 
     // A folder whose name is not UTF-8 keeps its bytes in the file and reads back as itself.
-    const QString raw = platform::DecodeName("/p/caf\xe9/", 8);
+    const QString raw = base::DecodeName("/p/caf\xe9/", 8);
     Save(kPathName, raw);
     QFile file(m_config.path() + "/Quorvel/Quorvel.conf");
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -158,7 +159,7 @@ void TestSettings::storeUsesTheConfigFile()
     file.close();
     QVERIFY2(written.contains("/p/caf\\xe9/") && !written.contains("\xef\xbf\xbd"), written.constData());
     QVERIFY(testutil::writeFile(file.fileName(), written + "IncludeSubDirs=1\n")); // read afresh
-    QCOMPARE(platform::EncodePath(Get(kPathName, QString())), QByteArray("/p/caf\xe9/"));
+    QCOMPARE(base::EncodePath(Get(kPathName, QString())), QByteArray("/p/caf\xe9/"));
 }
 
 void TestSettings::brokenStoresGiveDefaults_data()

@@ -1,5 +1,5 @@
 #include "collection/PictureScan.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 
 #include "TestUtil.h"
 
@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <memory>
 
+using namespace collection;
+
 namespace {
 
 // The pictures AddPictureFiles finds, in name order.
@@ -20,7 +22,7 @@ QStringList found(const QString &folder, bool includeSubDirs)
 {
     clsLinkList pictures;
     pictures.Sorted(true);
-    AddPictureFiles(folder, includeSubDirs, pictures, platform::FileSys());
+    AddPictureFiles(folder, includeSubDirs, pictures, base::FileSys());
     return testutil::column0(pictures);
 }
 
@@ -52,14 +54,14 @@ private:
 
     std::unique_ptr<QTemporaryDir> m_dir; // a fresh folder for every test row
     QString m_root; // with the separator
-    platform::FileSys m_fs;
+    base::FileSys m_fs;
 };
 
 void TestPictureScan::init()
 {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
-    m_root = platform::WithSeparator(m_dir->path());
+    m_root = base::WithSeparator(m_dir->path());
 }
 
 void TestPictureScan::nameOrderOverRealTree_data()
@@ -83,7 +85,7 @@ void TestPictureScan::nameOrderOverRealTree()
     clsLinkList pictures, show;
     FixedRandom random({0.0});
     const QString folder = includeSubDirs ? m_root : m_dir->path();
-    const int32_t count = ScanPictures(folder, includeSubDirs, QStringLiteral("Normal"), pictures, show, random, m_fs);
+    const int32_t count = BuildShowList(folder, includeSubDirs, QStringLiteral("Normal"), pictures, show, random, m_fs);
     for (QString &e : expected)
         e.prepend(m_root);
     QCOMPARE(testutil::column0(show), expected);
@@ -93,14 +95,14 @@ void TestPictureScan::nameOrderOverRealTree()
 void TestPictureScan::namesThatAreNotUtf8KeptExactly()
 {
     // Each path found must lead back to its file's own bytes, or the show could not open it.
-    const QByteArray root = platform::EncodePath(m_root);
+    const QByteArray root = base::EncodePath(m_root);
     QVERIFY(::mkdir(root + "sub\xff", 0700) == 0);
     const QByteArrayList names{root + "K\xf6ln.jpg", root + "sub\xff/\xe9t\xe9.gif", root + "\xc3\xa9.bmp"};
     for (const QByteArray &name : names)
         QVERIFY(::close(::creat(name, 0600)) == 0);
     QByteArrayList paths;
     for (const QString &p : found(m_root, true))
-        paths << platform::EncodePath(p);
+        paths << base::EncodePath(p);
     QCOMPARE(paths, names);
 }
 
@@ -143,14 +145,14 @@ void TestPictureScan::randomDealAndMissingFolder()
     // Only the exact text "Random" deals (a draw here would shift the deal below); this scan
     // leaves the show list sorted, and a show's reshuffle may leave the picture list unsorted:
     // the next scan puts both back in role, so the deal keeps its drawn order.
-    ScanPictures(m_root, false, QStringLiteral("random"), pictures, show, random, m_fs);
+    BuildShowList(m_root, false, QStringLiteral("random"), pictures, show, random, m_fs);
     pictures.Sorted(false);
-    QCOMPARE(ScanPictures(m_root, false, QStringLiteral("Random"), pictures, show, random, m_fs), 4);
+    QCOMPARE(BuildShowList(m_root, false, QStringLiteral("Random"), pictures, show, random, m_fs), 4);
     QCOMPARE(testutil::column0(show), (QStringList{m_root + "C.jpg", m_root + "A.jpg", m_root + "D.jpg", m_root + "B.jpg"}));
     QVERIFY(pictures.Sorted());
     // A folder that is not there (or is a file) leaves nothing of the last scan to show.
     for (const QString &folder : {m_root + "missing", m_root + "A.jpg", QStringLiteral("relative/nowhere")}) {
-        QCOMPARE(ScanPictures(folder, true, QStringLiteral("Random"), pictures, show, random, m_fs), 0);
+        QCOMPARE(BuildShowList(folder, true, QStringLiteral("Random"), pictures, show, random, m_fs), 0);
         QCOMPARE(show.ListCount(), 0);
     }
 }
@@ -163,7 +165,7 @@ void TestPictureScan::progressCountsAndCancelStops()
     ScanProgress whole;
     int folders = 0;
     whole.beforeFolder = [&folders] { ++folders; };
-    QCOMPARE(ScanPictures(m_root, true, QStringLiteral("Random"), pictures, show, random, m_fs, &whole), 5);
+    QCOMPARE(BuildShowList(m_root, true, QStringLiteral("Random"), pictures, show, random, m_fs, &whole), 5);
     QCOMPARE(whole.found.load(), 5);
     QCOMPARE(folders, 4);
 
@@ -176,7 +178,7 @@ void TestPictureScan::progressCountsAndCancelStops()
         if (++folders == 3)
             stopped.cancel = true;
     };
-    QCOMPARE(ScanPictures(m_root, true, QStringLiteral("Random"), pictures, show, random, m_fs, &stopped), 0);
+    QCOMPARE(BuildShowList(m_root, true, QStringLiteral("Random"), pictures, show, random, m_fs, &stopped), 0);
     QCOMPARE(folders, 3);
     QVERIFY(stopped.found.load() >= 1);
     QCOMPARE(show.ListCount(), 0);

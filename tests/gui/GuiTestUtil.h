@@ -43,7 +43,7 @@ inline bool writePicture(const QString &path, int w = 60, int h = 40, QColor col
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(color);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    FILE *raw = std::fopen(platform::EncodePath(path).constData(), "wb");
+    FILE *raw = std::fopen(base::EncodePath(path).constData(), "wb");
     QFile f;
     if (!raw || !f.open(raw, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
         return false;
@@ -51,7 +51,7 @@ inline bool writePicture(const QString &path, int w = 60, int h = 40, QColor col
 }
 
 // The same for a path given as the file system's bytes (names that are not UTF-8).
-inline bool writePicture(const QByteArray &b) { return writePicture(platform::DecodeName(b.constData(), size_t(b.size()))); }
+inline bool writePicture(const QByteArray &b) { return writePicture(base::DecodeName(b.constData(), size_t(b.size()))); }
 
 inline QStringList entries(const platform::FileList *l)
 {
@@ -87,7 +87,7 @@ protected:
     void freshStart()
     {
         m_dir = std::make_unique<QTemporaryDir>();
-        m_root = platform::WithSeparator(m_dir->path());
+        m_root = base::WithSeparator(m_dir->path());
         QDir(m_config.path()).removeRecursively(); // the settings "file" may be a folder
         QDir().mkpath(m_config.path());
         basSlides::InitSharedState();

@@ -109,7 +109,7 @@ void TestFaults::nameThatIsNotUtf8()
     QVERIFY(writePicture(root + "/bad\xef\xbf\xbd\xef\xbf\xbd.bmp")); // what a lossy decoding would name it
     frmFiles &browser = start(m_dir->path());
     QCOMPARE(browser.lstFiles->ListCount(), 2);
-    const auto isOdd = [&](int i) { return platform::EncodePath(browser.lstFiles->List(i)).endsWith("\xff\xfe.bmp"); };
+    const auto isOdd = [&](int i) { return base::EncodePath(browser.lstFiles->List(i)).endsWith("\xff\xfe.bmp"); };
     browser.lstFiles->SetListIndex(isOdd(0) ? 0 : 1);
     QVERIFY(isOdd(browser.lstFiles->ListIndex()));
     QVERIFY(SharedForm<frmSlide>::Get().imgSlide->isVisible()); // shown like any other

@@ -48,7 +48,7 @@ private:
 void TestScanWait::init()
 {
     QVERIFY(m_dir.isValid());
-    m_root = platform::WithSeparator(m_dir.path());
+    m_root = base::WithSeparator(m_dir.path());
     if (QDir(m_root + "f000").exists())
         return;
     // 200 folders of two pictures and a text, in a two-level tree.
@@ -84,7 +84,7 @@ void TestScanWait::scan()
     clsLinkList pictures, expected;
     ClockSeededRandom referenceRandom(99);
     const int32_t expectedCount =
-        ScanPictures(m_root, true, mode, pictures, expected, referenceRandom, platform::FileSys());
+        collection::BuildShowList(m_root, true, mode, pictures, expected, referenceRandom, base::FileSys());
     QCOMPARE(expectedCount, 400);
 
     basSlides::InitSharedState();
@@ -127,7 +127,7 @@ void TestScanWait::scan()
     });
     clock.start();
     tick.start();
-    dialogs::ScanPicturesWithProgress(m_root, true, mode, [delayMs] {
+    dialogs::ScanForShow(m_root, true, mode, [delayMs] {
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     });
     const qint64 returnedAt = clock.elapsed();

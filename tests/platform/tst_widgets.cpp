@@ -4,7 +4,7 @@
 
 #include "platform/DriveList.h"
 #include "platform/FileList.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 #include "platform/FolderList.h"
 
 #include "TestUtil.h"
@@ -23,11 +23,11 @@ constexpr int kNone = -100; // no such call in this row
 class FakeDriveList : public DriveList
 {
 public:
-    explicit FakeDriveList(QList<platform::Volume> volumes) : m_volumes(std::move(volumes)) { RefreshVolumes(); }
-    QList<platform::Volume> m_volumes;
+    explicit FakeDriveList(QList<base::Volume> volumes) : m_volumes(std::move(volumes)) { RefreshVolumes(); }
+    QList<base::Volume> m_volumes;
 
 protected:
-    QList<platform::Volume> readVolumes() const override { return m_volumes; }
+    QList<base::Volume> readVolumes() const override { return m_volumes; }
 };
 
 bool showAt(QWidget &w, int width, int height)
@@ -88,7 +88,7 @@ private:
 void TestWidgets::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_root = platform::WithSeparator(m_dir.path());
+    m_root = base::WithSeparator(m_dir.path());
     m_open = path("l1/l2/l3");
     for (const char *sub : {"beta", "Alpha", "alpha", "Gamma", ".hidden", "alpha/inner"})
         QVERIFY(QDir().mkpath(m_open + "/" + sub));
@@ -341,8 +341,8 @@ void TestWidgets::hundredThousandNames()
 void TestWidgets::realVolumes()
 {
     DriveList drives;
-    QCOMPARE(drives.count(), int(platform::FileSys().Volumes().size()));
-    QCOMPARE(drives.CurrentRoot(), platform::FileSys().DriveOf(QDir::currentPath()));
+    QCOMPARE(drives.count(), int(base::FileSys().Volumes().size()));
+    QCOMPARE(drives.CurrentRoot(), base::FileSys().DriveOf(QDir::currentPath()));
     QVERIFY(drives.SetDrive(m_open));
     int runs = 0;
     drives.onChange = [&] { ++runs; };

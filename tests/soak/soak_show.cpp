@@ -10,7 +10,7 @@
 #include "app/basSlides.h"
 #include "browser/frmFiles.h"
 #include "display/frmSlides.h"
-#include "platform/FileSys.h"
+#include "base/FileSys.h"
 #include "platform/Screen.h"
 #include "platform/SharedForm.h"
 
@@ -318,7 +318,7 @@ void Soak::deleteOneAhead(frmSlides &show)
     QString victim = show.Ahead().Pending();
     if (!m_folder.good.contains(victim) || victim == show.picSlide.Tag) {
         victim.clear();
-        const int32_t next = settings::ToInt32(settings::LeadingNumber(show.tmrChangeTag) + 1);
+        const int32_t next = base::ToInt32(base::LeadingNumber(show.tmrChangeTag) + 1);
         const int32_t count = basSlides::ShowList.ListCount();
         for (int tries = 0; tries < 20 && victim.isEmpty() && next < count; ++tries) {
             const QString name = basSlides::ShowList.List(next + int32_t(m_rng.bounded(count - next)), 0).toString();
@@ -492,7 +492,7 @@ int main(int argc, char **argv)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
 
     QRandomGenerator rng(seed);
-    const QString root = platform::WithSeparator(pictures.path());
+    const QString root = base::WithSeparator(pictures.path());
     Folder folder;
     std::printf("soak: seed %llu, %d changes, folder %s\n", static_cast<unsigned long long>(seed), changes,
                 qPrintable(root));
