@@ -6,7 +6,7 @@
 
 #include "app/basSlides.h"
 #include "display/FitGeometry.h"
-#include "display/PictureLoad.h"
+#include "picture/Requests.h"
 #include "display/frmSlides.h"
 #include "platform/StretchImage.h"
 
@@ -88,7 +88,7 @@ void BM_ColdLoadFitScale(benchmark::State &state)
 {
     platform::StretchImage shownImage;
     for (auto _ : state) {
-        const display::LoadedPicture p = display::LoadForDisplay(photo(), kScreen, 15, 15);
+        const picture::ShownPicture p = picture::LoadShown({photo(), kScreen, 15, 15});
         const display::FitRect r = display::FitInClient(float(p.twips.width()), float(p.twips.height()),
                                                         float(kScreen.width() * 15), float(kScreen.height() * 15));
         shownImage.resize(int(r.width / 15), int(r.height / 15));
@@ -112,8 +112,7 @@ void BM_ChangeWithPictureDecodedAhead(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         // The picture stays up for seconds: the next one is decoded by then.
-        while (!show.Ahead().Pending().isEmpty() && !show.Ahead().Ready())
-            QThread::msleep(1);
+        picture::WaitForDecodesAhead();
         state.ResumeTiming();
         show.ChangePicture(false);
         show.imgSlide->repaint();

@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/PlatformChoice.h"
-#include "display/PictureLoad.h"
+#include "picture/Requests.h"
 #include "platform/Screen.h"
 #include "base/FileSys.h"
 #include "platform/SharedForm.h"
@@ -49,7 +49,8 @@ int main(int argc, char *argv[])
             QThread::currentThread();
             QImageReader::supportedImageFormats();
             QThreadPool::globalInstance();
-            display::StartLaunchDecode(first, screen);
+            // Decoded for the screen at 96 DPI; taken only if the viewer asks for just that.
+            picture::DecodeAhead({first, screen, 15.0, 15.0, false});
         }
     }
     // Qt sees no argument: a folder named like one of its options (-reverse, -style) is a folder.
@@ -64,6 +65,6 @@ int main(int argc, char *argv[])
     platform::FormBase::SetEndRunWhenNoWindow(true);
     basSlides::Main(commandLine);
     const int status = QApplication::exec();
-    display::EndLaunchDecode(); // one never taken ends before Qt does
+    picture::FinishDecodes(); // no decode outlives Qt
     return status;
 }

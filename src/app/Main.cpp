@@ -56,6 +56,25 @@ void RestoreBrowserPath()
         browser.dirFiles_Change();
 }
 
+frmFiles &HandBackToBrowser(bool activate)
+{
+    frmFiles *shown = nullptr;
+    {
+        const platform::WaitPointer wait;
+        RestoringPath = true;
+        frmFiles &browser = platform::SharedForm<frmFiles>::Get();
+        browser.show();
+        if (activate)
+            browser.activateWindow();
+        RestoreBrowserPath();
+        RestoringPath = false;
+        shown = &browser;
+    }
+    // Whatever was up before (the show's own pointer included) has gone with the show.
+    platform::SetScreenPointer(platform::vbDefault);
+    return *shown;
+}
+
 namespace {
 
 // The start folder and the file chosen in it for a command-line text naming a file.
@@ -112,13 +131,7 @@ void Main(const QString &commandLine)
     QApplication::setWindowIcon(forms::ProgramIcon());
     if (frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded())
         viewer->setWindowIcon(QApplication::windowIcon());
-    RestoringPath = true;
-    platform::SetScreenPointer(platform::vbHourglass);
-    frmFiles &browser = platform::SharedForm<frmFiles>::Get();
-    browser.show();
-    RestoreBrowserPath();
-    RestoringPath = false;
-    platform::SetScreenPointer(platform::vbDefault);
+    frmFiles &browser = HandBackToBrowser();
     if (chosenFile.isEmpty())
         return;
     int chosen = -1;

@@ -368,18 +368,19 @@ void frmFiles::drvFiles_Change()
 
 void frmFiles::dirFiles_Change()
 {
-    platform::SetScreenPointer(platform::vbHourglass);
-    if (!basSlides::RestoringPath)
-        basSlides::CurrentPath = base::WithSeparator(dirFiles->Path());
-    lstFiles->Clear();
-    base::FileSys &fs = basSlides::FileSys();
-    if (fs.FolderExists(basSlides::CurrentPath)) {
-        QStringList names = fs.GetFolder(basSlides::CurrentPath).Files();
-        if (mnuShowPicture->isChecked())
-            names.removeIf([](const QString &name) { return !collection::IsPictureName(name); });
-        lstFiles->SetItems(std::move(names));
+    {
+        const platform::WaitPointer wait;
+        if (!basSlides::RestoringPath)
+            basSlides::CurrentPath = base::WithSeparator(dirFiles->Path());
+        lstFiles->Clear();
+        base::FileSys &fs = basSlides::FileSys();
+        if (fs.FolderExists(basSlides::CurrentPath)) {
+            QStringList names = fs.GetFolder(basSlides::CurrentPath).Files();
+            if (mnuShowPicture->isChecked())
+                names.removeIf([](const QString &name) { return !collection::IsPictureName(name); });
+            lstFiles->SetItems(std::move(names));
+        }
     }
-    platform::SetScreenPointer(platform::vbDefault);
     lstFiles->SetTag(basSlides::CurrentPath);
     if (lstFiles->isVisible())
         lstFiles->setFocus();
@@ -405,9 +406,8 @@ void frmFiles::dirFiles_MouseDown(int, int, double, double Y)
 
 void frmFiles::lstFiles_Click()
 {
-    platform::SetScreenPointer(platform::vbHourglass);
+    const platform::WaitPointer wait;
     platform::SharedForm<frmSlide>::Get().ChangePicture(lstFiles->Tag() + lstFiles->List(lstFiles->ListIndex()));
-    platform::SetScreenPointer(platform::vbDefault);
 }
 
 void frmFiles::Form_KeyDown(int KeyCode, int)
@@ -536,9 +536,5 @@ void frmFiles::StartShow()
         show.activateWindow();
         return;
     }
-    this->show();
-    basSlides::RestoringPath = true;
-    basSlides::RestoreBrowserPath();
-    basSlides::RestoringPath = false;
-    platform::SetScreenPointer(platform::vbDefault);
+    basSlides::HandBackToBrowser();
 }

@@ -1,25 +1,18 @@
 #include "display/FitPicture.h"
 
 #include "display/FitGeometry.h"
-#include "display/PictureLoad.h"
+#include "display/PictureWait.h"
 #include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 #include "platform/StretchImage.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
-#include <QWindow>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <future>
-#include <thread>
 
 namespace display {
 
@@ -27,36 +20,6 @@ QSize DisplayBound()
 {
     const QScreen *s = QGuiApplication::primaryScreen();
     return s ? s->geometry().size() : QSize(1024, 768);
-}
-
-namespace {
-
-// No window of the program on screen: nothing needs painting, and the first one waits.
-bool nothingShown()
-{
-    const QWindowList windows = QGuiApplication::topLevelWindows();
-    return std::none_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isVisible(); });
-}
-
-} // namespace
-
-void WaitWhilePainting(const std::function<bool()> &done)
-{
-    if (done())
-        return;
-    QElapsedTimer since;
-    since.start();
-    bool pointer = false;
-    do {
-        // Keys and clicks wait their turn: they act on the picture once it is there.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-        if (!pointer && since.elapsed() >= 150) {
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-            pointer = true;
-        }
-    } while (!done());
-    if (pointer)
-        QGuiApplication::restoreOverrideCursor();
 }
 
 QString CannotShowText(picture::PictureProblem problem)
@@ -73,46 +36,11 @@ QString CannotShowText(picture::PictureProblem problem)
 }
 
 bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
-                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead,
-                picture::PictureProblem *problem)
+                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, picture::PictureProblem *problem)
 {
-    using namespace std::chrono_literals;
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
     const QPointer<QWidget> alive(&window);
-    bool found = false;
-    LoadedPicture loaded;
-    if (ahead) {
-        WaitWhilePainting([ahead] {
-            if (ahead->Pending().isEmpty() || ahead->Ready())
-                return true;
-            std::this_thread::sleep_for(10ms);
-            return false;
-        });
-        loaded = ahead->Take(PictureName, found);
-    }
-    if (!found && LaunchDecodePending(PictureName, DisplayBound())) {
-        // The picture given on the command line, decoding since before Qt was up. While no
-        // window of ours is on screen, nothing needs painting meanwhile: the frame is asked of
-        // the window manager now, and Qt handles no event before the fit, as when it is asked
-        // after the decode.
-        if (nothingShown()) {
-            platform::FrameMargins(window);
-            LaunchDecodeReady(std::chrono::hours(1));
-        } else {
-            WaitWhilePainting([] { return LaunchDecodeReady(10ms); });
-        }
-        loaded = TakeLaunchDecode(PictureName, DisplayBound(), tppx, tppy, found);
-    }
-    if (!found) {
-        const QSize bound = DisplayBound(); // screens are asked on this thread only
-        std::future<LoadedPicture> decode = std::async(std::launch::async, [=] {
-            return LoadForDisplay(PictureName, bound, tppx, tppy);
-        });
-        if (nothingShown())
-            platform::FrameMargins(window); // the window manager answers while the picture decodes
-        WaitWhilePainting([&decode] { return decode.wait_for(10ms) == std::future_status::ready; });
-        loaded = decode.get();
-    }
+    const picture::ShownPicture loaded = AwaitPicture({PictureName, DisplayBound(), tppx, tppy}, window);
     if (problem)
         *problem = loaded.problem;
     if (!loaded.ok || !alive)

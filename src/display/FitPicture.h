@@ -6,7 +6,6 @@
 
 #include <QString>
 
-#include <functional>
 
 class QWidget;
 
@@ -16,21 +15,13 @@ class StretchImage;
 
 namespace display {
 
-class AheadDecoder;
-
 // Loads a picture into the window's holder and works out the window rectangle that shows it at
 // its natural size, or reduced to fit the screen with its ratio kept, on the screen. False when
-// the file cannot be loaded: then nothing has changed and the outputs are not written. A picture
-// decoded ahead for this name is taken from `ahead` instead of being decoded again. The decode
-// runs on a worker while the windows keep painting (see WaitWhilePainting); `problem`, when
-// given, says why a file could not be loaded.
+// the file cannot be loaded: then nothing has changed and the outputs are not written;
+// `problem`, when given, says why.
 bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
-                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, AheadDecoder *ahead = nullptr,
+                float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight,
                 picture::PictureProblem *problem = nullptr);
-
-// Returns once `done` holds, handling paints and timers meanwhile (keys and clicks wait), with
-// the wait pointer up when it takes long enough to notice.
-void WaitWhilePainting(const std::function<bool()> &done);
 
 // The viewer's line for a file it cannot show, with the reason when one is known.
 QString CannotShowText(picture::PictureProblem problem);

@@ -51,7 +51,7 @@ void frmSlide::ChangePicture(const QString &PictureName)
         setWindowState(Qt::WindowNoState);
     float left, top, width, height;
     picture::PictureProblem problem = picture::PictureProblem::None;
-    if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, nullptr, &problem)) {
+    if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, &problem)) {
         lblCannot->hide();
         const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
         // The client inside the fitted outer rectangle, placed by its own corner: that holds

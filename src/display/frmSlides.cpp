@@ -7,6 +7,7 @@
 #include "browser/frmFiles.h"
 #include "dialogs/KeyHelp.h"
 #include "display/FitPicture.h"
+#include "picture/Requests.h"
 #include "display/ShowSequence.h"
 #include "forms/Designs.h"
 #include "forms/Pointers.h"
@@ -86,7 +87,7 @@ bool frmSlides::ChangePicture(bool FromStartup)
         int32_t Position = 0;
         const QString name = NextPicture(Position);
         float left, top, width, height;
-        if (display::FitPicture(name, picSlide, *imgSlide, *this, left, top, width, height, &m_ahead)) {
+        if (display::FitPicture(name, picSlide, *imgSlide, *this, left, top, width, height)) {
             picSlide.Tag = name;
             Form_Resize();
             imgSlide->show();
@@ -102,13 +103,7 @@ bool frmSlides::ChangePicture(bool FromStartup)
         Unload();
         if (FromStartup)
             return false;
-        frmFiles &browser = platform::SharedForm<frmFiles>::Get();
-        basSlides::RestoringPath = true;
-        basSlides::RestoreBrowserPath();
-        basSlides::RestoringPath = false;
-        browser.show();
-        // The refill above normally resets the pointer; make sure of it when there was none.
-        platform::SetScreenPointer(platform::vbDefault);
+        basSlides::HandBackToBrowser();
         return false;
     }
 }
@@ -129,7 +124,8 @@ void frmSlides::decodeNextAhead()
         }
         const QString name = basSlides::ShowList.List(pos, 0).toString();
         if (basSlides::PictureCount == 1 || name != picSlide.Tag) {
-            m_ahead.Start(name, display::DisplayBound(), platform::TwipsPerPixelX(), platform::TwipsPerPixelY());
+            m_aheadName = name;
+            picture::DecodeAhead({name, display::DisplayBound(), platform::TwipsPerPixelX(), platform::TwipsPerPixelY()});
             return;
         }
         ++pos;
@@ -204,14 +200,7 @@ void frmSlides::endShow()
     platform::FormBase::HoldRun hold; // the browser comes back below: the run goes on
     Unload();
     QCoreApplication::processEvents();
-    basSlides::RestoringPath = true;
-    frmFiles &browser = platform::SharedForm<frmFiles>::Get();
-    platform::SetScreenPointer(platform::vbHourglass);
-    browser.show();
-    browser.activateWindow();
-    basSlides::RestoreBrowserPath();
-    basSlides::RestoringPath = false;
-    platform::SetScreenPointer(platform::vbDefault);
+    basSlides::HandBackToBrowser(true);
 }
 
 void frmSlides::Form_QueryUnload(bool &cancel, int unloadMode)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "display/PictureBox.h"
-#include "display/PictureLoad.h"
 #include "platform/SharedForm.h"
 #include "platform/StretchImage.h"
 
@@ -44,8 +43,8 @@ public:
     // Monotonic milliseconds; the delay is measured on it, so a change of the wall clock never
     // freezes or rushes the show. Tests put in their own.
     std::function<qint64()> Clock;
-    // The picture decoded ahead, if any (for tests and measurements).
-    const display::AheadDecoder &Ahead() const { return m_ahead; }
+    // The picture last asked to be decoded ahead, if any (for tests and measurements).
+    const QString &AheadName() const { return m_aheadName; }
 
 protected:
     void closeEvent(QCloseEvent *event) override { HandleClose(event); }
@@ -59,5 +58,5 @@ private:
     qint64 m_shownAt = 0;
     QSet<int> m_pressed; // keys whose press this window received and whose release is still due
     bool m_changing = false; // a change is decoding: the timer waits for it
-    display::AheadDecoder m_ahead;
+    QString m_aheadName;
 };

@@ -1,5 +1,7 @@
 #include "picture/PictureLoader.h"
 
+#include "base/FileSys.h"
+#include "picture/Budget.h"
 #include "picture/HeaderRepair.h"
 #include "picture/IconDirectory.h"
 #include "picture/jpeg/JpegFrame.h"
@@ -67,63 +69,6 @@ bool hasOurSuffix(const QString &path)
     return ours.contains(suffixOf(path));
 }
 
-// What all decodes in the process hold of kDecodeBudgetBytes. A decode that does not fit waits
-// until others have finished, so two large pictures are never decoded at once.
-class Reservation
-{
-public:
-    Reservation() = default;
-    ~Reservation() { release(); }
-    Reservation(const Reservation &) = delete;
-    Reservation &operator=(const Reservation &) = delete;
-
-    // Holds `total` bytes, waiting for room; false when `total` can never fit. What is held
-    // already is given back while waiting, so that two waiting decodes cannot block each other.
-    bool hold(qint64 total)
-    {
-        if (total > kDecodeBudgetBytes)
-            return false;
-        std::unique_lock lock(mutex());
-        if (inUse() - m_held + total > kDecodeBudgetBytes) {
-            inUse() -= m_held;
-            m_held = 0;
-            changed().notify_all();
-            changed().wait(lock, [&] { return inUse() + total <= kDecodeBudgetBytes; });
-        }
-        inUse() += total - m_held;
-        m_held = total;
-        return true;
-    }
-
-private:
-    void release()
-    {
-        if (m_held == 0)
-            return;
-        std::lock_guard lock(mutex());
-        inUse() -= m_held;
-        m_held = 0;
-        changed().notify_all();
-    }
-    static std::mutex &mutex()
-    {
-        static std::mutex m;
-        return m;
-    }
-    static std::condition_variable &changed()
-    {
-        static std::condition_variable c;
-        return c;
-    }
-    static qint64 &inUse()
-    {
-        static qint64 bytes = 0;
-        return bytes;
-    }
-
-    qint64 m_held = 0;
-};
-
 // The file's bytes: only a regular file, opened without blocking (a FIFO or device put in its
 // place is refused, never waited on), and never more than its size.
 struct FileBytes
@@ -135,7 +80,8 @@ struct FileBytes
 FileBytes readRegularFile(const QString &path, Reservation &reservation)
 {
     FileBytes out;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    // The name's own bytes: a name that is not UTF-8 is opened as it is on disk.
+    const int fd = ::open(base::EncodePath(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         out.problem = Problem::Unreadable;
         return out;
@@ -505,6 +451,8 @@ Decoded decodeIcon(const QString &path, const QByteArray &bytes, QSize target, R
         // copy of the file.
         const QSize shown = PictureDecodeSize(PictureInfo{entry.size, false, {}}, target);
         if (!reservation.hold(2 * qint64(bytes.size()) + 3 * pixelBytes(entry.size) + 2 * pixelBytes(shown))) {
+            if (reservation.Busy())
+                return failed(Problem::TooLarge); // tried again once there is room
             problem = Problem::TooLarge;
             continue;
         }
@@ -561,38 +509,11 @@ std::optional<PictureInfo> infoOf(QImageReader &reader, const QByteArray &bytes)
     return info;
 }
 
-} // namespace
-
-std::optional<PictureInfo> ReadPictureInfo(const QString &path)
-{
-    Reservation reservation;
-    const FileBytes file = readRegularFile(path, reservation);
-    if (file.problem != Problem::None)
-        return std::nullopt;
-    Source source(path, file.bytes);
-    QImageReader *reader = source.reader();
-    if (!reader)
-        return std::nullopt;
-    return infoOf(*reader, file.bytes);
-}
-
-QSize PictureDecodeSize(const PictureInfo &info, QSize target)
-{
-    if (target.isEmpty() || info.pixels.isEmpty())
-        return info.pixels;
-    if (info.isMetafile)
-        return target;
-    const QSize covering = info.pixels.scaled(target, Qt::KeepAspectRatioByExpanding);
-    if (covering.width() >= info.pixels.width() || covering.height() >= info.pixels.height())
-        return info.pixels;
-    return covering.expandedTo(QSize(1, 1));
-}
-
-LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
-                        const std::function<bool(const PictureInfo &)> &proceed)
+// One attempt at the whole load under `reservation`.
+LoadedImage loadOnce(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
+                     const std::function<bool(const PictureInfo &)> &proceed, Reservation &reservation)
 {
     LoadedImage out;
-    Reservation reservation;
     const FileBytes file = readRegularFile(path, reservation);
     if (file.problem != Problem::None) {
         out.problem = file.problem;
@@ -625,6 +546,60 @@ LoadedImage LoadPicture(const QString &path, const std::function<QSize(const Pic
     out.problem = out.image.isNull() ? (decoded.problem == Problem::None ? Problem::Damaged : decoded.problem)
                                      : Problem::None;
     return out;
+}
+
+// Waits allowed before a decode that keeps finding the budget taken gives up.
+constexpr int kMaxWaits = 8;
+
+// Runs `attempt` until it is not refused for want of room at the moment. A refused attempt has
+// freed everything it allocated when it returns; then the decode waits, holding nothing, until
+// what it asked for fits, and reads the file again (it may have changed meanwhile).
+template <typename Result>
+Result whenThereIsRoom(const std::function<Result(Reservation &)> &attempt)
+{
+    Reservation reservation;
+    for (int waits = 0;; ++waits) {
+        Result result = attempt(reservation);
+        if (!reservation.Busy() || waits == kMaxWaits)
+            return result;
+        reservation.WaitFor(reservation.Wanted());
+    }
+}
+
+} // namespace
+
+std::optional<PictureInfo> ReadPictureInfo(const QString &path)
+{
+    return whenThereIsRoom<std::optional<PictureInfo>>([&](Reservation &reservation) -> std::optional<PictureInfo> {
+        const FileBytes file = readRegularFile(path, reservation);
+        if (file.problem != Problem::None)
+            return std::nullopt;
+        Source source(path, file.bytes);
+        QImageReader *reader = source.reader();
+        if (!reader)
+            return std::nullopt;
+        return infoOf(*reader, file.bytes);
+    });
+}
+
+QSize PictureDecodeSize(const PictureInfo &info, QSize target)
+{
+    if (target.isEmpty() || info.pixels.isEmpty())
+        return info.pixels;
+    if (info.isMetafile)
+        return target;
+    const QSize covering = info.pixels.scaled(target, Qt::KeepAspectRatioByExpanding);
+    if (covering.width() >= info.pixels.width() || covering.height() >= info.pixels.height())
+        return info.pixels;
+    return covering.expandedTo(QSize(1, 1));
+}
+
+LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
+                        const std::function<bool(const PictureInfo &)> &proceed)
+{
+    return whenThereIsRoom<LoadedImage>([&](Reservation &reservation) {
+        return loadOnce(path, target, proceed, reservation);
+    });
 }
 
 QImage DecodePicture(const QString &path, QSize target)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "picture/Budget.h"
+
 #include <QImage>
 #include <QSize>
 #include <QSizeF>
@@ -43,8 +45,6 @@ enum class PictureProblem
     TooLarge,     // over the memory or work a picture may cost
 };
 
-// Everything a single decode may allocate, the file's bytes and the decoder's own included.
-constexpr qint64 kDecodeBudgetBytes = qint64(1) << 30;
 
 struct PictureInfo
 {

@@ -67,6 +67,19 @@ int ScreenPointer()
     return g_pointer;
 }
 
+WaitPointer::WaitPointer()
+    : m_before(g_pointer)
+{
+    if (m_before == vbCustom && QGuiApplication::overrideCursor())
+        m_custom = *QGuiApplication::overrideCursor();
+    SetScreenPointer(vbHourglass);
+}
+
+WaitPointer::~WaitPointer()
+{
+    SetScreenPointer(m_before, m_custom);
+}
+
 QSize XScreenSizeBeforeQt()
 {
 #ifdef QUORVEL_HAVE_XCB

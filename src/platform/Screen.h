@@ -40,4 +40,18 @@ enum ScreenPointerKind { vbDefault = 0, vbHourglass = 11, vbCustom = 99 };
 void SetScreenPointer(int pointer, const QCursor &custom = QCursor());
 int ScreenPointer();
 
+// The wait pointer for as long as the guard lives; then the pointer that was up before it.
+class WaitPointer
+{
+public:
+    WaitPointer();
+    ~WaitPointer();
+    WaitPointer(const WaitPointer &) = delete;
+    WaitPointer &operator=(const WaitPointer &) = delete;
+
+private:
+    int m_before;
+    QCursor m_custom;
+};
+
 } // namespace platform

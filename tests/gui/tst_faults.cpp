@@ -47,7 +47,7 @@ void TestFaults::pictureRemovedBeforeItsTurn()
         QVERIFY(writePicture(m_root + p));
     start(m_dir->path()).mnuSlideS->trigger();
     frmSlides &show = SharedForm<frmSlides>::Get();
-    QCOMPARE(show.Ahead().Pending(), m_root + pictures.value(1, pictures[0]));
+    QCOMPARE(show.AheadName(), m_root + pictures.value(1, pictures[0]));
     QVERIFY(QFile::remove(m_root + removed));
     for (int i = 0; i < presses; ++i)
         QTest::keyClick(&show, Qt::Key_Space);

@@ -315,7 +315,7 @@ bool Soak::endShow()
 // pass, so that the show meets the deletion before the soak checks for it.
 void Soak::deleteOneAhead(frmSlides &show)
 {
-    QString victim = show.Ahead().Pending();
+    QString victim = show.AheadName();
     if (!m_folder.good.contains(victim) || victim == show.picSlide.Tag) {
         victim.clear();
         const int32_t next = base::ToInt32(base::LeadingNumber(show.tmrChangeTag) + 1);

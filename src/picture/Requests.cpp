@@ -1,0 +1,181 @@
+#include "picture/Requests.h"
+
+#include "base/FileSys.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace picture {
+
+namespace {
+
+// Decodes run here, each on a thread of its own, so that a decode ahead never waits behind the
+// one the user is waiting for. The budget keeps what they hold together bounded.
+QThreadPool &decodeThreads()
+{
+    static QThreadPool pool;
+    static const bool sized = [] {
+        pool.setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+        return true;
+    }();
+    Q_UNUSED(sized);
+    return pool;
+}
+
+struct Ahead
+{
+    Request request;
+    QFuture<ShownPicture> future;
+};
+
+QMutex &aheadLock()
+{
+    static QMutex lock;
+    return lock;
+}
+
+std::deque<Ahead> &aheads()
+{
+    static std::deque<Ahead> list;
+    return list;
+}
+
+// The same pixels: a raster picture decodes at the same size whatever the screen's DPI (only its
+// natural size in twips follows it); a metafile is checked when it is taken.
+bool sameDecode(const Request &a, const Request &b)
+{
+    return a.path == b.path && a.bound == b.bound;
+}
+
+QSizeF twipsOf(const PictureInfo &info, double tppx, double tppy)
+{
+    return info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
+}
+
+QFuture<ShownPicture> start(const Request &request)
+{
+    return QtConcurrent::run(&decodeThreads(), [request] { return LoadShown(request); });
+}
+
+} // namespace
+
+QString FileStamp(const QString &path)
+{
+    struct stat st {};
+    if (::stat(base::EncodePath(path).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1/%2.%3").arg(qint64(st.st_size)).arg(qint64(st.st_mtim.tv_sec)).arg(qint64(st.st_mtim.tv_nsec));
+}
+
+QSize ShownSize(const PictureInfo &info, QSize bound, double tppx, double tppy)
+{
+    // In single precision, as the windows fit pictures.
+    const QSizeF natural = twipsOf(info, tppx, tppy);
+    float w = float(natural.width() / tppx), h = float(natural.height() / tppy);
+    if (!(w > 0) || !(h > 0))
+        w = h = 1;
+    const float bw = float(bound.width()), bh = float(bound.height());
+    float sw = bw, sh = bw * h / w;
+    if (sh > bh) {
+        sh = bh;
+        sw = bh * w / h;
+    }
+    return QSize(std::max(1, int(std::ceil(sw))), std::max(1, int(std::ceil(sh))));
+}
+
+ShownPicture LoadShown(const Request &request)
+{
+    ShownPicture out;
+    out.stamp = FileStamp(request.path);
+    const auto target = [&](const PictureInfo &info) { return ShownSize(info, request.bound, request.tppx, request.tppy); };
+    const auto proceed = [&](const PictureInfo &info) { return request.metafiles || !info.isMetafile; };
+    LoadedImage loaded = LoadPicture(request.path, target, proceed);
+    out.problem = loaded.problem;
+    out.info = loaded.info;
+    if (loaded.image.isNull())
+        return out;
+    out.image = std::move(loaded.image);
+    out.ok = true;
+    out.twips = twipsOf(loaded.info, request.tppx, request.tppy);
+    return out;
+}
+
+QFuture<ShownPicture> Decode(const Request &request)
+{
+    std::optional<Ahead> ahead;
+    {
+        const QMutexLocker lock(&aheadLock());
+        std::deque<Ahead> &list = aheads();
+        const auto it = std::find_if(list.begin(), list.end(), [&](const Ahead &a) { return sameDecode(a.request, request); });
+        if (it != list.end()) {
+            ahead = std::move(*it);
+            list.erase(it);
+        }
+    }
+    if (!ahead)
+        return start(request);
+    return ahead->future.then(&decodeThreads(), [request, made = ahead->request](ShownPicture picture) {
+        // A file deleted or rewritten since it was read is read again, so that what is shown (or
+        // dropped) is what is on disk now. A metafile is drawn for its own screen.
+        const bool metafile = picture.info.isMetafile;
+        if (picture.stamp != FileStamp(request.path)
+            || (metafile && (!picture.ok || made.tppx != request.tppx || made.tppy != request.tppy)))
+            return LoadShown(request);
+        if (picture.ok && !metafile)
+            picture.twips = twipsOf(picture.info, request.tppx, request.tppy);
+        return picture;
+    });
+}
+
+void DecodeAhead(const Request &request)
+{
+    const QMutexLocker lock(&aheadLock());
+    std::deque<Ahead> &list = aheads();
+    if (std::any_of(list.begin(), list.end(), [&](const Ahead &a) { return sameDecode(a.request, request); }))
+        return;
+    list.push_back({request, start(request)});
+    while (list.size() > size_t(kKeptAhead))
+        list.pop_front();
+}
+
+QStringList DecodingAhead()
+{
+    const QMutexLocker lock(&aheadLock());
+    QStringList paths;
+    for (const Ahead &a : aheads())
+        paths.append(a.request.path);
+    return paths;
+}
+
+void WaitForDecodesAhead()
+{
+    std::vector<QFuture<ShownPicture>> pending;
+    {
+        const QMutexLocker lock(&aheadLock());
+        for (const Ahead &a : aheads())
+            pending.push_back(a.future);
+    }
+    for (QFuture<ShownPicture> &f : pending)
+        f.waitForFinished();
+}
+
+void FinishDecodes()
+{
+    {
+        const QMutexLocker lock(&aheadLock());
+        aheads().clear();
+    }
+    decodeThreads().waitForDone();
+}
+
+} // namespace picture
