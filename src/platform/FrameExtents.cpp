@@ -41,15 +41,40 @@ xcb_connection_t *qtConnection()
     return x11 ? x11->connection() : nullptr;
 }
 
+// The check window of a window manager that was asked for a frame and did not answer in time: it
+// is not waited for again (a new window manager has a check window of its own, and is asked).
+xcb_window_t silentManager = XCB_WINDOW_NONE;
+
+// The reply to a property request, or none; an error (such as a window that is gone) comes back
+// here rather than to Qt's event reader, which would report it.
+xcb_get_property_reply_t *propertyReply(xcb_connection_t *c, xcb_get_property_cookie_t cookie)
+{
+    xcb_generic_error_t *e = nullptr;
+    xcb_get_property_reply_t *r = xcb_get_property_reply(c, cookie, &e);
+    std::free(e);
+    return r;
+}
+
 // The four cardinals of _NET_FRAME_EXTENTS, from the reply to a property request.
 std::optional<QMargins> extentsOf(xcb_connection_t *c, xcb_get_property_cookie_t cookie)
 {
     std::optional<QMargins> out;
-    xcb_get_property_reply_t *r = xcb_get_property_reply(c, cookie, nullptr);
+    xcb_get_property_reply_t *r = propertyReply(c, cookie);
     if (r && r->type == XCB_ATOM_CARDINAL && r->format == 32 && xcb_get_property_value_length(r) == 16) {
         const auto *v = static_cast<const uint32_t *>(xcb_get_property_value(r));
         out = QMargins(int(v[0]), int(v[2]), int(v[1]), int(v[3]));
     }
+    std::free(r);
+    return out;
+}
+
+// The one window a _NET_SUPPORTING_WM_CHECK property names, or none.
+xcb_window_t checkWindowOf(xcb_connection_t *c, xcb_get_property_cookie_t cookie)
+{
+    xcb_window_t out = XCB_WINDOW_NONE;
+    xcb_get_property_reply_t *r = propertyReply(c, cookie);
+    if (r && r->type == XCB_ATOM_WINDOW && r->format == 32 && xcb_get_property_value_length(r) == 4)
+        out = *static_cast<const xcb_window_t *>(xcb_get_property_value(r));
     std::free(r);
     return out;
 }
@@ -59,54 +84,81 @@ xcb_get_property_cookie_t askExtents(xcb_connection_t *c, xcb_window_t win, xcb_
     return xcb_get_property(c, 0, win, extents, XCB_ATOM_CARDINAL, 0, 4);
 }
 
+xcb_get_property_cookie_t askCheckWindow(xcb_connection_t *c, xcb_window_t win, xcb_atom_t check)
+{
+    return xcb_get_property(c, 0, win, check, XCB_ATOM_WINDOW, 0, 1);
+}
+
 // Every request goes out before any reply is waited for: a round trip to the X server is the
-// cost here, and there are two before the window manager is asked.
+// cost here, and there are two before the window manager is asked. What the root window says a
+// window manager supports stays there after it crashes or is replaced; only a check window that
+// exists and names itself shows a live one. That check goes out with the request and the first
+// look for the answer, so it costs no round trip of its own.
 std::optional<QMargins> askTheWindowManager(xcb_window_t win, bool mapped)
 {
     xcb_connection_t *c = qtConnection();
     if (!c || xcb_connection_has_error(c))
         return std::nullopt;
-    const std::array<const char *, 3> names = {"_NET_FRAME_EXTENTS", "_NET_REQUEST_FRAME_EXTENTS", "_NET_SUPPORTED"};
-    std::array<xcb_intern_atom_cookie_t, 3> interned{};
+    const std::array<const char *, 4> names = {"_NET_FRAME_EXTENTS", "_NET_REQUEST_FRAME_EXTENTS", "_NET_SUPPORTED",
+                                               "_NET_SUPPORTING_WM_CHECK"};
+    std::array<xcb_intern_atom_cookie_t, 4> interned{};
     for (size_t i = 0; i < names.size(); ++i)
         interned[i] = xcb_intern_atom(c, 0, uint16_t(std::strlen(names[i])), names[i]);
-    std::array<xcb_atom_t, 3> atoms{};
+    std::array<xcb_atom_t, 4> atoms{};
     for (size_t i = 0; i < names.size(); ++i) {
         xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(c, interned[i], nullptr);
         atoms[i] = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
         std::free(r);
     }
-    const xcb_atom_t extents = atoms[0], request = atoms[1], supported = atoms[2];
+    const xcb_atom_t extents = atoms[0], request = atoms[1], supported = atoms[2], check = atoms[3];
     if (extents == XCB_ATOM_NONE)
         return std::nullopt;
     const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     const xcb_get_property_cookie_t already = askExtents(c, win, extents);
     const xcb_get_property_cookie_t list = xcb_get_property(c, 0, root, supported, XCB_ATOM_ATOM, 0, 4096);
+    const xcb_get_property_cookie_t rootCheck = askCheckWindow(c, root, check);
     std::optional<QMargins> out = extentsOf(c, already);
-    bool answers = false;
-    if (xcb_get_property_reply_t *r = xcb_get_property_reply(c, list, nullptr)) {
+    bool listed = false;
+    if (xcb_get_property_reply_t *r = propertyReply(c, list)) {
         if (r->type == XCB_ATOM_ATOM && r->format == 32) {
             const auto *v = static_cast<const xcb_atom_t *>(xcb_get_property_value(r));
             const int n = xcb_get_property_value_length(r) / int(sizeof(xcb_atom_t));
-            answers = request != XCB_ATOM_NONE && std::find(v, v + n, request) != v + n;
+            listed = request != XCB_ATOM_NONE && std::find(v, v + n, request) != v + n;
         }
         std::free(r);
     }
-    if (out || mapped || !answers)
+    const xcb_window_t manager = checkWindowOf(c, rootCheck);
+    if (out || mapped || !listed || manager == XCB_WINDOW_NONE)
         return out;
     xcb_client_message_event_t e{};
     e.response_type = XCB_CLIENT_MESSAGE;
     e.window = win;
     e.type = request;
     e.format = 32;
+    // Sent also to one that did not answer before: should it answer late, a later call for this
+    // window finds the frame without waiting.
     xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&e));
-    xcb_flush(c);
+    if (manager == silentManager) {
+        xcb_flush(c);
+        return out;
+    }
     QElapsedTimer waited;
     waited.start();
+    const xcb_get_property_cookie_t alive = askCheckWindow(c, manager, check);
+    const xcb_get_property_cookie_t first = askExtents(c, win, extents);
+    if (checkWindowOf(c, alive) != manager) { // gone, or not a window manager's
+        xcb_discard_reply(c, first.sequence);
+        return out;
+    }
+    out = extentsOf(c, first);
     // A window manager answers within a millisecond or so: look often.
-    while (!(out = extentsOf(c, askExtents(c, win, extents))) && waited.elapsed() < kAnswerWaitMs)
+    while (!out && waited.elapsed() < kAnswerWaitMs) {
         QThread::usleep(200);
+        out = extentsOf(c, askExtents(c, win, extents));
+    }
+    if (!out)
+        silentManager = manager;
     return out;
 }
 
