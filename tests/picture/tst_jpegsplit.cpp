@@ -162,6 +162,7 @@ private slots:
     void loaderGivesWhatQtGives();
     void loaderReducesAsOneDecode_data();
     void loaderReducesAsOneDecode();
+    void walkerOutOfMemoryDecodesOnce();
 };
 
 void TestJpegSplit::everyCutMatchesOneDecode_data()
@@ -409,6 +410,44 @@ void TestJpegSplit::loaderReducesAsOneDecode()
     QVERIFY(!expected.isNull());
     QCOMPARE(got.size(), wanted);
     QCOMPARE(firstDifferentRow(got.convertToFormat(QImage::Format_RGB32), expected), -1);
+}
+
+void TestJpegSplit::walkerOutOfMemoryDecodesOnce()
+{
+    if (!JpegSplit::worthIt(2048 * 1024))
+        QSKIP("not split on this machine");
+    const QByteArray bytes = encode(scene(2048, 1024, 23), Layout());
+    const QImage whole = plainDecode(bytes, 2);
+    int taken = -1;
+    QVERIFY(JpegSplit::decodeAt(bytes, 2, 20, &taken));
+    QVERIFY(taken >= 20);
+    // The second thread's allocation fails: no cut, and the first thread decodes every row.
+    JpegSplit::failNextWalkerForTest();
+    std::optional<QImage> got = JpegSplit::decodeAt(bytes, 2, 20, &taken);
+    QVERIFY(got);
+    QCOMPARE(taken, -1);
+    QCOMPARE(firstDifferentRow(*got, whole), -1);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.jpg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    JpegSplit::failNextWalkerForTest();
+    const QImage loaded = picture::DecodePicture(path, QSize(600, 300));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setScaledSize(QSize(600, 300));
+    const QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(loaded.size(), expected.size());
+    QCOMPARE(firstDifferentRow(loaded.convertToFormat(QImage::Format_RGB32), expected), -1);
+    // The loader's second thread took the failure, and the next one splits again.
+    got = JpegSplit::decodeAt(bytes, 2, 20, &taken);
+    QVERIFY(got);
+    QVERIFY(taken >= 20);
+    QCOMPARE(firstDifferentRow(*got, whole), -1);
 }
 
 QTEST_GUILESS_MAIN(TestJpegSplit)
