@@ -230,15 +230,21 @@ bool rotatesQuarter(const QImageReader &reader)
     return reader.transformation().testFlag(QImageIOHandler::TransformationRotate90);
 }
 
-// The size libjpeg decodes at before Qt scales to `wanted`: at most the next power-of-two
-// reduction that covers it (what Qt's JPEG reader picks is never smaller).
-QSize jpegDecodeStep(QSize stored, QSize wanted)
+// The reduction, in eighths, libjpeg decodes at before Qt scales to `wanted`: the smallest that
+// still covers it, as Qt's JPEG reader picks it. The split decode takes the same one, so that it
+// gives the same pixels and makes the image the budget counts.
+int jpegScaleEighths(QSize stored, QSize wanted)
 {
     if (wanted.isEmpty() || wanted == stored)
-        return stored;
+        return 8;
     const double f = std::min(double(stored.width()) / wanted.width(), double(stored.height()) / wanted.height());
-    const int n = std::clamp(int(std::ceil(8.0 / f)), 1, 8);
-    return QSize(int((qint64(stored.width()) * n + 7) / 8), int((qint64(stored.height()) * n + 7) / 8));
+    return std::clamp(int(std::ceil(8.0 / f)), 1, 8);
+}
+
+// The size libjpeg gives at that reduction.
+QSize jpegDecodeStep(QSize stored, int eighths)
+{
+    return QSize(int((qint64(stored.width()) * eighths + 7) / 8), int((qint64(stored.height()) * eighths + 7) / 8));
 }
 
 // What QImageReader does with a file's orientation when it turns the picture itself.
@@ -264,9 +270,7 @@ QImage decodeJpegSplit(QImageReader &reader, const QByteArray &bytes, const std:
     if (!frame || frame->scans != 1 || frame->progressive || frame->arithmetic || frame->components.size() != 3
         || wanted == stored || !JpegSplit::worthIt(qint64(stored.width()) * stored.height()))
         return {};
-    const QSize step = jpegDecodeStep(stored, wanted);
-    const int scaleNum = int((qint64(step.width()) * 8 + stored.width() - 1) / stored.width());
-    std::optional<QImage> image = JpegSplit::decode(bytes, std::clamp(scaleNum, 1, 8));
+    std::optional<QImage> image = JpegSplit::decode(bytes, jpegScaleEighths(stored, wanted));
     if (!image || image->isNull())
         return {};
     if (image->size() != wanted)
@@ -403,7 +407,7 @@ Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extra
             cost += frame->coefficientBytes() + 2 * qint64(stored.width()) * 64 * qint64(std::max<size_t>(frame->components.size(), 1));
         }
         if (wanted != stored)
-            cost += pixelBytes(jpegDecodeStep(stored, wanted));
+            cost += pixelBytes(jpegDecodeStep(stored, jpegScaleEighths(stored, wanted)));
     } else if (isFormat(format, "bmp")) {
         const BmpHeader header = bmpHeader(bytes);
         if (!bmpDataPlausible(header, bytes.size()))

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstring>
 #include <cstdio>
@@ -159,6 +160,9 @@ private slots:
     void corpusMatchesOneDecode();
     void loaderGivesWhatQtGives_data();
     void loaderGivesWhatQtGives();
+    void loaderReducesAsOneDecode_data();
+    void loaderReducesAsOneDecode();
+    void walkerOutOfMemoryDecodesOnce();
 };
 
 void TestJpegSplit::everyCutMatchesOneDecode_data()
@@ -347,6 +351,103 @@ void TestJpegSplit::loaderGivesWhatQtGives()
     const QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(got.size(), expected.size());
     QCOMPARE(firstDifferentRow(got.convertToFormat(QImage::Format_RGB32), expected), -1);
+}
+
+void TestJpegSplit::loaderReducesAsOneDecode_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("target");
+    QTest::addColumn<QList<int>>("sampling"); // h, v of each component
+    const QList<int> h2v1{2, 1, 1, 1, 1, 1}, h2v2{2, 2, 1, 1, 1, 1}, h1v1{1, 1, 1, 1, 1, 1};
+    // Every width modulo 8 and odd heights, at reductions where width * n / 8 is not whole; a
+    // reduction one eighth too large still splits where the layout allows it (n + 1 = 8 only
+    // without vertical chroma upsampling).
+    QTest::newRow("2048 x 1025, 3/8") << QSize(2048, 1025) << QSize(600, 300) << h2v2;
+    QTest::newRow("2049 x 1027, 5/8") << QSize(2049, 1027) << QSize(1100, 550) << h2v1;
+    QTest::newRow("2050 x 1029, 3/8") << QSize(2050, 1029) << QSize(700, 350) << h2v2;
+    QTest::newRow("2051 x 1031, 6/8") << QSize(2051, 1031) << QSize(1300, 640) << h1v1;
+    QTest::newRow("2052 x 1033, 5/8") << QSize(2052, 1033) << QSize(1100, 560) << h2v2;
+    QTest::newRow("2053 x 1035, 7/8") << QSize(2053, 1035) << QSize(1780, 900) << h2v1;
+    QTest::newRow("2054 x 1037, 2/8") << QSize(2054, 1037) << QSize(380, 190) << h2v2;
+    QTest::newRow("2055 x 1039, 4/8") << QSize(2055, 1039) << QSize(1000, 500) << h2v1;
+    QTest::newRow("3001 x 2001, 6/8") << QSize(3001, 2001) << QSize(2000, 1300) << h1v1;
+}
+
+void TestJpegSplit::loaderReducesAsOneDecode()
+{
+    QFETCH(QSize, stored);
+    QFETCH(QSize, target);
+    QFETCH(QList<int>, sampling);
+    if (!JpegSplit::worthIt(qint64(stored.width()) * stored.height()))
+        QSKIP("not split on this machine");
+    Layout layout;
+    for (int i = 0; i < 3; ++i) {
+        layout.h[i] = sampling[2 * i];
+        layout.v[i] = sampling[2 * i + 1];
+    }
+    const QByteArray bytes = encode(scene(stored.width(), stored.height(), quint32(stored.width())), layout, 80);
+    QVERIFY(!bytes.isEmpty());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("wide.jpg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    const QSize wanted = stored.scaled(target, Qt::KeepAspectRatioByExpanding);
+    QVERIFY(wanted.width() < stored.width() && wanted.height() < stored.height());
+    // The loader takes the split path for this file at the reduction one decode uses.
+    const double f = std::min(double(stored.width()) / wanted.width(), double(stored.height()) / wanted.height());
+    const int eighths = std::clamp(int(std::ceil(8.0 / f)), 1, 8);
+    QVERIFY(JpegSplit::decode(bytes, eighths));
+
+    const QImage got = picture::DecodePicture(path, target);
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setScaledSize(wanted);
+    const QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!expected.isNull());
+    QCOMPARE(got.size(), wanted);
+    QCOMPARE(firstDifferentRow(got.convertToFormat(QImage::Format_RGB32), expected), -1);
+}
+
+void TestJpegSplit::walkerOutOfMemoryDecodesOnce()
+{
+    if (!JpegSplit::worthIt(2048 * 1024))
+        QSKIP("not split on this machine");
+    const QByteArray bytes = encode(scene(2048, 1024, 23), Layout());
+    const QImage whole = plainDecode(bytes, 2);
+    int taken = -1;
+    QVERIFY(JpegSplit::decodeAt(bytes, 2, 20, &taken));
+    QVERIFY(taken >= 20);
+    // The second thread's allocation fails: no cut, and the first thread decodes every row.
+    JpegSplit::failNextWalkerForTest();
+    std::optional<QImage> got = JpegSplit::decodeAt(bytes, 2, 20, &taken);
+    QVERIFY(got);
+    QCOMPARE(taken, -1);
+    QCOMPARE(firstDifferentRow(*got, whole), -1);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.jpg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    JpegSplit::failNextWalkerForTest();
+    const QImage loaded = picture::DecodePicture(path, QSize(600, 300));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setScaledSize(QSize(600, 300));
+    const QImage expected = reader.read().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(loaded.size(), expected.size());
+    QCOMPARE(firstDifferentRow(loaded.convertToFormat(QImage::Format_RGB32), expected), -1);
+    // The loader's second thread took the failure, and the next one splits again.
+    got = JpegSplit::decodeAt(bytes, 2, 20, &taken);
+    QVERIFY(got);
+    QVERIFY(taken >= 20);
+    QCOMPARE(firstDifferentRow(*got, whole), -1);
 }
 
 QTEST_GUILESS_MAIN(TestJpegSplit)

@@ -1,6 +1,10 @@
 #include "picture/jpeg/JpegSplit.h"
 
+#include <QFuture>
+#include <QScopeGuard>
 #include <QThread>
+#include <QThreadPool>
+#include <QtConcurrentRun>
 #include <QtEndian>
 
 #include <algorithm>
@@ -14,8 +18,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
+#include <new>
 #include <vector>
 
 extern "C" {
@@ -643,11 +646,15 @@ bool writePrefix(const ScanLayout &layout, const QByteArray &bytes, uint32_t off
     return true;
 }
 
+std::atomic<bool> nextWalkerFails{false}; // see JpegSplit::failNextWalkerForTest
+
 // Walks the codes from the start to the first row at or after `from` where a cut can be made,
 // trying at most `tries` rows and leaving at least one row below.
 bool findCut(const ScanLayout &layout, const QByteArray &bytes, int from, int tries, const std::atomic<bool> &cancel,
              Cut &cut)
 {
+    if (nextWalkerFails.exchange(false))
+        throw std::bad_alloc();
     // One run table per AC table the scan uses (the two colour components mostly share one).
     std::vector<std::unique_ptr<RunTable>> built;
     std::array<const RunTable *, 3> runs{};
@@ -763,6 +770,8 @@ struct Handover
     void decide(int cutRow)
     {
         std::lock_guard lock(mutex);
+        if (decided)
+            return;
         row = cutRow;
         decided = true;
         changed.notify_all();
@@ -803,6 +812,33 @@ void decodeLower(const QByteArray &bytes, int scaleNum, const ScanLayout &layout
     handover.lowerDone = ok;
 }
 
+// The second thread's task. Whatever it throws (memory running out for its tables) means no
+// split: before the cut is known, the first thread decodes every row; after, the rows below are
+// not marked done, so the caller decodes in one piece.
+void runLower(const QByteArray &bytes, int scaleNum, const ScanLayout &layout, int from, int tries, Rows image,
+              Handover &handover) noexcept
+{
+    try {
+        decodeLower(bytes, scaleNum, layout, from, tries, image, handover);
+    } catch (...) {
+        handover.decide(-1);
+    }
+}
+
+// The second threads' own pool: the decode that starts one may itself run on a pool thread, and
+// waits for it, so a second thread must never wait behind decodes. Second threads wait for
+// nothing; there are as many as there are split decodes at once (the decode budget keeps those
+// few), so that none waits behind another.
+QThreadPool &walkerPool()
+{
+    struct Pool : QThreadPool
+    {
+        Pool() { setMaxThreadCount(std::max(8, QThread::idealThreadCount())); }
+    };
+    static Pool pool;
+    return pool;
+}
+
 // The share of the rows the first thread decodes: the second walks the codes above its cut
 // first, which takes about 0.4 of the time decoding them takes (both are done at about 5/8).
 constexpr double kUpperShare = 0.64;
@@ -832,21 +868,27 @@ std::optional<QImage> decodeSplit(const QByteArray &bytes, int scaleNum, int wan
     const int tries = wantRow >= 0 ? 8 * kCutTries : kCutTries;
     const Rows rows{image.bits(), image.bytesPerLine(), image.width(), image.height()};
     Handover handover;
-    std::thread lower;
+    QFuture<void> lower;
     try {
-        lower = std::thread(decodeLower, std::cref(bytes), scaleNum, std::cref(layout), from, tries, rows,
-                            std::ref(handover));
-    } catch (const std::system_error &) {
-        return std::nullopt; // no thread to be had: decoded in one piece
+        lower = QtConcurrent::run(&walkerPool(), [&bytes, scaleNum, &layout, from, tries, rows, &handover] {
+            runLower(bytes, scaleNum, layout, from, tries, rows, handover);
+        });
+    } catch (...) {
+        return std::nullopt; // no task to be had: decoded in one piece
     }
+    // The second thread works on what is here: it has finished before any of it goes.
+    const auto stopLower = [&] {
+        handover.cancel = true;
+        lower.waitForFinished();
+    };
+    const auto stopLowerOnExit = qScopeGuard(stopLower);
     bool ok = readRows(upper, rows, 0, JDIMENSION(from * layout.outRowsPerMcuRow));
     int cut = -1;
     if (ok) {
         cut = handover.await();
         ok = readRows(upper, rows, 0, cut >= 0 ? JDIMENSION(cut * layout.outRowsPerMcuRow) : upper.cinfo.output_height);
     }
-    handover.cancel = true;
-    lower.join();
+    stopLower();
     if (!ok || (cut >= 0 && !handover.lowerDone))
         return std::nullopt;
     if (taken)
@@ -864,6 +906,11 @@ std::optional<QImage> JpegSplit::decode(const QByteArray &bytes, int scaleNum)
 std::optional<QImage> JpegSplit::decodeAt(const QByteArray &bytes, int scaleNum, int row, int *taken)
 {
     return decodeSplit(bytes, scaleNum, std::max(row, 0), taken);
+}
+
+void JpegSplit::failNextWalkerForTest()
+{
+    nextWalkerFails = true;
 }
 
 bool JpegSplit::worthIt(qint64 pixels)

@@ -27,6 +27,10 @@ public:
     // For tests: split at the first possible row at or after `row` (in MCU rows; the result says
     // which row was taken), or nullopt.
     static std::optional<QImage> decodeAt(const QByteArray &bytes, int scaleNum, int row, int *taken);
+
+    // For tests: the next second thread fails to allocate its tables (std::bad_alloc), as it may
+    // under memory pressure.
+    static void failNextWalkerForTest();
 };
 
 } // namespace picture
