@@ -134,7 +134,7 @@ int main(int argc, char **argv)
     json.write(R"({"screens":[{"name":"BENCH","x":0,"y":0,"width":1920,"height":1080,"logicalDpi":96,"logicalBaseDpi":96,"dpr":1}]})");
     json.close();
     qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QFile::encodeName(json.fileName()));
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QTemporaryDir config;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
     photo();

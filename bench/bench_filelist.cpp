@@ -66,7 +66,7 @@ BENCHMARK(BM_RefillFileList)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QTemporaryDir config;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
     basSlides::Main(QString::fromStdString(bigFolder().string()));

@@ -44,14 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const double n = base::LeadingNumber(text);
     if (std::isnan(n))
         std::abort();
-    const int16_t delay = settings::ReadTimeDelay(text);
+    const int16_t delay = app::ReadTimeDelay(text);
     if (!(delay == 0 || (delay >= 2 && delay <= 10)))
         std::abort();
-    const settings::WindowPlacement p = settings::ReadWindowPosition(text, 15360, 11520);
+    const app::WindowPlacement p = app::ReadWindowPosition(text, 15360, 11520);
     if (p.left < 0 || p.top < 0 || p.width < 0 || p.height < 0 || p.left > 15360 || p.top > 11520
         || p.left + p.width > 15360 || p.top + p.height > 11520)
         std::abort();
-    settings::ReadIncludeSubDirs(text);
+    app::ReadIncludeSubDirs(text);
 
     // The same bytes as a settings file: read back as text, never a crash.
     const QString file = QSettings("Fuzz", "Fuzz").fileName();
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         f.write(bytes);
         f.close();
         for (const char *key : {"PathName", "WindowPosition", "IncludeSubDirs", "TimeDelay"})
-            settings::ReadWindowPosition(base::GetSetting("Fuzz", "Settings", QString::fromLatin1(key), QString()),
+            app::ReadWindowPosition(base::GetSetting("Fuzz", "Settings", QString::fromLatin1(key), QString()),
                                          15360, 11520);
     }
     return 0;

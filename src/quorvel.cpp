@@ -21,8 +21,8 @@ int main(int argc, char *argv[])
     // The whole text is the folder, in its own bytes; only a text that is nothing but an option
     // is one. Options are answered before any window system is asked for, so they work without a
     // display, and a refused one leaves no window and no settings behind.
-    const QByteArray text = startup::ArgumentText(argc, argv);
-    const startup::OptionAnswer answer = startup::AnswerOption(text, [](const QByteArray &path) {
+    const QByteArray text = app::ArgumentText(argc, argv);
+    const app::OptionAnswer answer = app::AnswerOption(text, [](const QByteArray &path) {
         std::error_code error;
         return std::filesystem::exists(std::filesystem::path(path.toStdString()), error);
     });
@@ -31,7 +31,7 @@ int main(int argc, char *argv[])
         std::fwrite(answer.err.constData(), 1, size_t(answer.err.size()), stderr);
         return answer.exitStatus;
     }
-    startup::ApplyPlatformChoice(); // X11 under XWayland: windows may place themselves there
+    app::ApplyPlatformChoice(); // X11 under XWayland: windows may place themselves there
     const QString commandLine = base::DecodeName(text.constData(), size_t(text.size()));
     // A picture to show first decodes on a worker while Qt starts up: it is most of the wait.
     // Qt's per-process set-up that the worker would otherwise be first to touch is made here,
@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
     }
     // Qt sees no argument: a folder named like one of its options (-reverse, -style) is a folder.
     static int qtArgc = 1;
-    QApplication app(qtArgc, argv);
+    QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.24"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quorvel"));

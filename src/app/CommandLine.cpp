@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-namespace startup {
+namespace app {
 
 namespace {
 
@@ -62,4 +62,4 @@ QString DefaultStartFolder(const QString &pictures, const QString &home,
     return !pictures.isEmpty() && folderExists(pictures) ? pictures : home;
 }
 
-} // namespace startup
+} // namespace app

@@ -7,7 +7,7 @@
 
 // What the command line asks for and which folder the browser starts on. Pure functions: the
 // caller hands in what they need from the file system.
-namespace startup {
+namespace app {
 
 // The arguments after the program's name joined by single spaces, byte for byte: a name that is
 // not UTF-8 keeps its bytes.
@@ -34,4 +34,4 @@ QString ArgumentPath(const QString &text, const QString &workingFolder);
 QString DefaultStartFolder(const QString &pictures, const QString &home,
                            const std::function<bool(const QString &)> &folderExists);
 
-} // namespace startup
+} // namespace app

@@ -91,7 +91,7 @@ QString PictureShownFirst(const QString &commandLine)
 {
     if (commandLine.isEmpty())
         return QString();
-    const QString path = startup::ArgumentPath(commandLine, base::CurrentFolder());
+    const QString path = app::ArgumentPath(commandLine, base::CurrentFolder());
     if (!FileSys().FileExists(path))
         return QString();
     QString folder, file;
@@ -104,14 +104,14 @@ void Main(const QString &commandLine)
     InitSharedState();
     QString chosenFile;
     if (commandLine.isEmpty()) {
-        CurrentPath = settings::Get(settings::kPathName, QString());
+        CurrentPath = app::Get(app::kPathName, QString());
         if (CurrentPath.isEmpty()) {
-            CurrentPath = startup::DefaultStartFolder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
+            CurrentPath = app::DefaultStartFolder(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation),
                                                       QDir::homePath(),
                                                       [](const QString &f) { return FileSys().FolderExists(f); });
         }
     } else {
-        CurrentPath = startup::ArgumentPath(commandLine, base::CurrentFolder());
+        CurrentPath = app::ArgumentPath(commandLine, base::CurrentFolder());
         // A file opened from the desktop: its folder, with the file chosen.
         if (FileSys().FileExists(CurrentPath))
             SplitChosenFile(QString(CurrentPath), CurrentPath, chosenFile);

@@ -8,7 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace startup {
+namespace app {
 
 QByteArray ChoosePlatform(const PlatformEnvironment &env)
 {
@@ -69,4 +69,4 @@ void ApplyPlatformChoice()
         qputenv("QT_QPA_PLATFORM", choice);
 }
 
-} // namespace startup
+} // namespace app

@@ -5,7 +5,7 @@
 // Which window system to run on. On a Wayland desktop a program cannot place its own windows,
 // and the browser's saved place, the viewer's fit and the centred windows need that: where the
 // desktop also offers an X server (XWayland) the program runs there.
-namespace startup {
+namespace app {
 
 struct PlatformEnvironment
 {
@@ -27,4 +27,4 @@ bool XServerReachable(const QByteArray &display, const QByteArray &socketDir = "
 // application object is made.
 void ApplyPlatformChoice();
 
-} // namespace startup
+} // namespace app

@@ -3,7 +3,7 @@
 #include "app/SettingsRules.h"
 #include "base/SettingsStore.h"
 
-namespace settings {
+namespace app {
 
 QString Get(const QString &key, const QString &defaultValue)
 {
@@ -15,4 +15,4 @@ void Save(const QString &key, const QString &value)
     base::SaveSetting(kApplication, kSection, key, value);
 }
 
-} // namespace settings
+} // namespace app

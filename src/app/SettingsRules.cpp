@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-namespace settings {
+namespace app {
 
 using base::LeadingNumber;
 using base::ToInt16;
@@ -107,4 +107,4 @@ QString WriteIncludeSubDirs(bool include)
     return include ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-} // namespace settings
+} // namespace app

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 // How the program reads its stored texts. Pure functions, so every rule can be tested alone.
-namespace settings {
+namespace app {
 
 inline const QString kApplication = QStringLiteral("Quorvel");
 inline const QString kSection = QStringLiteral("Settings");
@@ -39,4 +39,4 @@ QString WriteWindowPosition(const WindowPlacement &placement);
 bool ReadIncludeSubDirs(QStringView text);
 QString WriteIncludeSubDirs(bool include);
 
-} // namespace settings
+} // namespace app

@@ -233,14 +233,14 @@ void frmFiles::placeOuter(const QRect &outer)
 void frmFiles::Form_Load()
 {
     FileCount = -1;
-    const settings::WindowPlacement p =
-        settings::ReadWindowPosition(settings::Get(settings::kWindowPosition, QString()), platform::ScreenWidth(),
+    const app::WindowPlacement p =
+        app::ReadWindowPosition(app::Get(app::kWindowPosition, QString()), platform::ScreenWidth(),
                                      platform::ScreenHeight());
     const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
     m_wantedOuter = QRect(int(std::lround(p.left / tppx)), int(std::lround(p.top / tppy)),
                           int(std::lround(p.width / tppx)), int(std::lround(p.height / tppy)));
     placeOuter(m_wantedOuter);
-    mnuSubShow->setChecked(settings::ReadIncludeSubDirs(settings::Get(settings::kIncludeSubDirs, QStringLiteral("0"))));
+    mnuSubShow->setChecked(app::ReadIncludeSubDirs(app::Get(app::kIncludeSubDirs, QStringLiteral("0"))));
 }
 
 void frmFiles::refitForFrame()
@@ -348,12 +348,12 @@ void frmFiles::Form_Unload()
         platform::SharedForm<frmSlide>::Unload();
     const QRect outer = frameGeometry();
     const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
-    settings::Save(settings::kWindowPosition,
-                   settings::WriteWindowPosition({base::ToInt32(outer.x() * tppx), base::ToInt32(outer.y() * tppy),
+    app::Save(app::kWindowPosition,
+                   app::WriteWindowPosition({base::ToInt32(outer.x() * tppx), base::ToInt32(outer.y() * tppy),
                                                   base::ToInt32(outer.width() * tppx),
                                                   base::ToInt32(outer.height() * tppy)}));
-    settings::Save(settings::kPathName, basSlides::CurrentPath);
-    settings::Save(settings::kIncludeSubDirs, settings::WriteIncludeSubDirs(mnuSubShow->isChecked()));
+    app::Save(app::kPathName, basSlides::CurrentPath);
+    app::Save(app::kIncludeSubDirs, app::WriteIncludeSubDirs(mnuSubShow->isChecked()));
 }
 
 void frmFiles::closeEvent(QCloseEvent *event)

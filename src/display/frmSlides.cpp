@@ -63,7 +63,7 @@ void frmSlides::Form_Load()
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         setGeometry(screen->geometry());
     setWindowState(Qt::WindowFullScreen);
-    TimeDelay = settings::ReadTimeDelay(settings::Get(settings::kTimeDelay, QStringLiteral("5")));
+    TimeDelay = app::ReadTimeDelay(app::Get(app::kTimeDelay, QStringLiteral("5")));
 }
 
 QString frmSlides::NextPicture(int32_t &Position)
@@ -215,5 +215,5 @@ void frmSlides::Form_Unload()
     platform::SetScreenPointer(platform::vbHourglass);
     tmrChange.stop();
     basSlides::ShowList.Clear();
-    settings::Save(settings::kTimeDelay, settings::WriteTimeDelay(TimeDelay));
+    app::Save(app::kTimeDelay, app::WriteTimeDelay(TimeDelay));
 }

@@ -8,6 +8,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <optional>
@@ -62,6 +63,8 @@ QSizeF twipsOf(const PictureInfo &info, double tppx, double tppy)
     return info.isMetafile ? info.twips : QSizeF(info.pixels.width() * tppx, info.pixels.height() * tppy);
 }
 
+std::atomic<int> g_decodesRun{0};
+
 QFuture<ShownPicture> start(const Request &request)
 {
     return QtConcurrent::run(&decodeThreads(), [request] { return LoadShown(request); });
@@ -95,6 +98,7 @@ QSize ShownSize(const PictureInfo &info, QSize bound, double tppx, double tppy)
 
 ShownPicture LoadShown(const Request &request)
 {
+    ++g_decodesRun;
     ShownPicture out;
     out.stamp = FileStamp(request.path);
     const auto target = [&](const PictureInfo &info) { return ShownSize(info, request.bound, request.tppx, request.tppy); };
@@ -155,6 +159,11 @@ QStringList DecodingAhead()
     for (const Ahead &a : aheads())
         paths.append(a.request.path);
     return paths;
+}
+
+int DecodesRun()
+{
+    return g_decodesRun.load();
 }
 
 void WaitForDecodesAhead()

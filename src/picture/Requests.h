@@ -60,6 +60,9 @@ void DecodeAhead(const Request &request);
 // The files decoded ahead and not yet asked for, oldest first.
 QStringList DecodingAhead();
 
+// How many decodes for requests have run in this process (for tests and measurements).
+int DecodesRun();
+
 // Waits until every decode ahead has finished (they stay there to be taken).
 void WaitForDecodesAhead();
 

@@ -5,7 +5,7 @@
 
 #include <QTest>
 
-using namespace startup;
+using namespace app;
 
 class TestCommandLine : public QObject
 {

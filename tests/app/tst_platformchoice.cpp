@@ -37,7 +37,7 @@ void TestPlatformChoice::choice()
     QFETCH(QByteArray, qpa);
     QFETCH(bool, xServer);
     QFETCH(QByteArray, expected);
-    QCOMPARE(startup::ChoosePlatform({wayland, qpa, xServer}), expected);
+    QCOMPARE(app::ChoosePlatform({wayland, qpa, xServer}), expected);
 }
 
 void TestPlatformChoice::reachable()
@@ -56,11 +56,11 @@ void TestPlatformChoice::reachable()
     QVERIFY(::listen(fd, 4) == 0);
 
     for (const char *display : {":7", ":7.0", "unix:7", "remote.example:0"})
-        QVERIFY2(startup::XServerReachable(display, socketDir), display);
+        QVERIFY2(app::XServerReachable(display, socketDir), display);
     for (const char *display : {":8", "", "7", ":x", ":"})
-        QVERIFY2(!startup::XServerReachable(display, socketDir), display);
+        QVERIFY2(!app::XServerReachable(display, socketDir), display);
     ::close(fd);
-    QVERIFY(!startup::XServerReachable(":7", socketDir)); // the server has gone
+    QVERIFY(!app::XServerReachable(":7", socketDir)); // the server has gone
 }
 
 QTEST_GUILESS_MAIN(TestPlatformChoice)

@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace settings;
+using namespace app;
 using namespace base;
 
 class TestSettings : public QObject

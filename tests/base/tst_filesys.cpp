@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <fcntl.h>
 
 Q_DECLARE_METATYPE(base::MountEntry)
@@ -24,6 +26,8 @@ private slots:
     void namesThatAreNotUtf8_data();
     void namesThatAreNotUtf8();
     void deleteTouchesOnlyThatFile();
+    void readOnlyIsNeverDeleted_data();
+    void readOnlyIsNeverDeleted();
 
 private:
     QTemporaryDir m_dir;
@@ -180,6 +184,36 @@ void TestFileSys::deleteTouchesOnlyThatFile()
     QVERIFY(base::DeleteFile(root + "target.jpg"));
     QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
              (QStringList{"folder.jpg", "other.jpg"}));
+}
+
+void TestFileSys::readOnlyIsNeverDeleted_data()
+{
+    // Whoever runs the program (the superuser too): a file without write permission, or in a
+    // folder without it, is refused like any failed deletion.
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("deleted");
+    QTest::newRow("writable") << 0644 << 0755 << true;
+    QTest::newRow("owner may write only") << 0200 << 0755 << true;
+    QTest::newRow("read-only file") << 0444 << 0755 << false;
+    QTest::newRow("no permission at all") << 0000 << 0755 << false;
+    QTest::newRow("read-only folder") << 0644 << 0555 << false;
+}
+
+void TestFileSys::readOnlyIsNeverDeleted()
+{
+    QFETCH(int, fileMode);
+    QFETCH(int, folderMode);
+    QFETCH(bool, deleted);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("f");
+    const QString path = folder + "/b.bmp";
+    QVERIFY(testutil::writeFile(path));
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(fileMode)) == 0);
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(folderMode)) == 0);
+    QCOMPARE(base::DeleteFile(path), deleted);
+    QCOMPARE(QFileInfo::exists(path), !deleted);
+    ::chmod(QFile::encodeName(folder).constData(), 0755); // so that the folder can go
 }
 
 QTEST_GUILESS_MAIN(TestFileSys)

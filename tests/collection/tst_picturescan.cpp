@@ -37,6 +37,8 @@ private slots:
     void nameOrderOverRealTree_data();
     void nameOrderOverRealTree();
     void namesThatAreNotUtf8KeptExactly();
+    void pictureNamesOfEveryKind_data();
+    void pictureNamesOfEveryKind();
     void linksAndLoopsAreEnteredOnce();
     void unreadableFolderIsSkipped();
     void randomDealAndMissingFolder();
@@ -232,6 +234,31 @@ void TestPictureScan::dealOfManyIsFast()
     QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
     const QStringList dealt = testutil::column0(to);
     QCOMPARE(QSet<QString>(dealt.begin(), dealt.end()).size(), 100000); // each entry exactly once
+}
+
+void TestPictureScan::pictureNamesOfEveryKind_data()
+{
+    // One rule for the browser's list and the show's scan: the seven extensions in any letter
+    // case, at the very end of the name, after a dot.
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("picture");
+    for (const char *n : {"a.bmp", "a.BMP", "a.jpg", "a.JpG", "a.jpeg", "a.JPEG", "a.gif", "a.GiF", "a.ico", "a.ICO",
+                          "a.cur", "a.Cur", "a.wmf", "a.WMF", ".gif", "a.b.jpg", "caf\xc3\xa9.bmp", "x\xe9.ico"})
+        QTest::newRow(n) << QByteArray(n) << true;
+    for (const char *n : {"a.png", "a.jpe", "a.bmpx", "a.bmp.txt", "abmp", "bmp", "a.jpg ", "a.gi", "a.wm",
+                          "a.cu", "a.ic", "a.jpegg", "a_jpg", "gif", "a.\xe9" "cur", "caf\xc3\xa9.jpe"})
+        QTest::newRow(n) << QByteArray(n) << false;
+}
+
+void TestPictureScan::pictureNamesOfEveryKind()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(bool, picture);
+    const QString text = base::DecodeName(name.constData(), size_t(name.size()));
+    QCOMPARE(IsPictureName(text), picture);
+    const QByteArray path = QFile::encodeName(m_root) + name;
+    QVERIFY(::close(::creat(path.constData(), 0600)) == 0);
+    QCOMPARE(found(m_root, false), picture ? QStringList{m_root + text} : QStringList{});
 }
 
 QTEST_GUILESS_MAIN(TestPictureScan)

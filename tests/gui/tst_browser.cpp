@@ -2,7 +2,10 @@
 #include <QMenuBar>
 #include "GuiTestUtil.h"
 
+#include "picture/Requests.h"
+
 #include <QScopeGuard>
+#include <QSet>
 
 using namespace guitest;
 
@@ -18,6 +21,8 @@ private slots:
     void refreshWithEveryFileGone();
     void vanishedFolder();
     void firstUpOrEnterSelectsTheFirstEntry();
+    void pictureGivenToOpenIsShownOnceAndChosen_data();
+    void pictureGivenToOpenIsShownOnceAndChosen();
 
 private:
     // The list's own keys: the browser's window active and the list holding the focus.
@@ -41,7 +46,7 @@ private:
 void TestBrowser::smallSavedPlaceKept()
 {
     // No minimum size: a small saved place is the place (300 twips are 20 pixels).
-    settings::Save(settings::kWindowPosition, QStringLiteral("300,300,300,150"));
+    app::Save(app::kWindowPosition, QStringLiteral("300,300,300,150"));
     frmFiles &browser = start(m_dir->path());
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
     QCOMPARE(browser.frameGeometry(), QRect(qRound(300 / tppx), qRound(300 / tppy), qRound(300 / tppx), qRound(150 / tppy)));
@@ -55,8 +60,8 @@ void TestBrowser::settingsSavedOnCloseAndReadAtLoad()
     flushDeletes();
     QVERIFY(!SharedForm<frmFiles>::IsLoaded());
 
-    QCOMPARE(settings::Get(settings::kPathName, QString()), m_root);
-    QCOMPARE(settings::Get(settings::kIncludeSubDirs, QString()), QStringLiteral("1"));
+    QCOMPARE(app::Get(app::kPathName, QString()), m_root);
+    QCOMPARE(app::Get(app::kIncludeSubDirs, QString()), QStringLiteral("1"));
 
     frmFiles &again = start(QString());
     QCOMPARE(basSlides::CurrentPath, m_root);
@@ -110,6 +115,48 @@ void TestBrowser::firstUpOrEnterSelectsTheFirstEntry()
         browser.mnuExit->trigger();
         flushDeletes();
     }
+}
+
+void TestBrowser::pictureGivenToOpenIsShownOnceAndChosen_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("small") << QSize(64, 48);
+    QTest::newRow("large") << QSize(1600, 1200); // decoded while the program starts
+}
+
+void TestBrowser::pictureGivenToOpenIsShownOnceAndChosen()
+{
+    // The viewer puts the picture up before the browser exists; the browser then chooses it in
+    // its list without a second viewer or a second decode of it.
+    QFETCH(QSize, size);
+    for (const char *f : {"a.bmp", "b.bmp", "c.bmp"})
+        QVERIFY(writePicture(m_root + QString::fromLatin1(f), size.width(), size.height()));
+    struct Shown : QObject
+    {
+        QSet<QObject *> viewers;
+        int shows = 0;
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::Show && qobject_cast<frmSlide *>(o)) {
+                viewers.insert(o);
+                ++shows;
+            }
+            return false;
+        }
+    } shown;
+    qApp->installEventFilter(&shown);
+    const int decodesBefore = picture::DecodesRun();
+    frmFiles &browser = start(m_root + "b.bmp");
+    qApp->removeEventFilter(&shown);
+    QCOMPARE(browser.lstFiles->ListIndex(), 1);
+    frmSlide *viewer = SharedForm<frmSlide>::IfLoaded();
+    QVERIFY(viewer && viewer->isVisible());
+    QCOMPARE(viewer->windowTitle(), m_root + "b.bmp");
+    QCOMPARE(shown.viewers.size(), 1);
+    QCOMPARE(shown.shows, 1);
+    QCOMPARE(picture::DecodesRun() - decodesBefore, 1);
+    QCOMPARE(viewer->picSlide.Picture.size(), size);
+    QVERIFY(!QGuiApplication::overrideCursor());
 }
 
 QTEST_MAIN(TestBrowser)

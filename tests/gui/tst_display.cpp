@@ -178,7 +178,7 @@ void TestDisplay::delayKeysAndTheMonotonicClock()
 {
     for (const char *f : {"A.bmp", "B.bmp"})
         QVERIFY(writePicture(m_root + QString::fromLatin1(f), 50, 50));
-    settings::Save(settings::kTimeDelay, QStringLiteral("25")); // read as 10
+    app::Save(app::kTimeDelay, QStringLiteral("25")); // read as 10
     qint64 now = 1000; // a wall clock set back or forth must not stall or rush the show
     SharedForm<frmSlides>::Get().Clock = [&now] { return now; };
     frmSlides &show = startShow();
@@ -201,7 +201,7 @@ void TestDisplay::delayKeysAndTheMonotonicClock()
     QCOMPARE(after(0), QStringLiteral("A.bmp"));
     QTest::keyClick(&show, Qt::Key_F2);
     SharedForm<frmSlides>::Unload();
-    QCOMPARE(settings::Get(settings::kTimeDelay, QString()), QStringLiteral("2"));
+    QCOMPARE(app::Get(app::kTimeDelay, QString()), QStringLiteral("2"));
 }
 
 QTEST_MAIN(TestDisplay)

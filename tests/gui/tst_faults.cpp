@@ -159,8 +159,8 @@ void TestFaults::hundredThousandFiles()
 
 void TestFaults::garbageInEverySetting()
 {
-    for (const QString &key : {settings::kPathName, settings::kWindowPosition, settings::kIncludeSubDirs, settings::kTimeDelay})
-        settings::Save(key, QStringLiteral("\x01garbage,,-\xff\"=[x]"));
+    for (const QString &key : {app::kPathName, app::kWindowPosition, app::kIncludeSubDirs, app::kTimeDelay})
+        app::Save(key, QStringLiteral("\x01garbage,,-\xff\"=[x]"));
     QVERIFY(writePicture(m_root + "a.bmp"));
     basSlides::Main(QString()); // the saved folder is garbage: a folder that is not there
     frmFiles &browser = SharedForm<frmFiles>::Get();
@@ -174,16 +174,16 @@ void TestFaults::garbageInEverySetting()
 
 void TestFaults::settingsWrittenByTwoProgramsAtOnce()
 {
-    settings::Save(settings::kTimeDelay, QStringLiteral("5"));
+    app::Save(app::kTimeDelay, QStringLiteral("5"));
     const pid_t child = ::fork();
     if (child == 0) {
         for (int i = 0; i < 200; ++i)
-            settings::Save(settings::kTimeDelay, QString::number(2 + i % 9));
-        settings::Save(settings::kTimeDelay, QStringLiteral("7"));
+            app::Save(app::kTimeDelay, QString::number(2 + i % 9));
+        app::Save(app::kTimeDelay, QStringLiteral("7"));
         ::_exit(0);
     }
     for (int i = 0; i < 200; ++i)
-        settings::Save(settings::kWindowPosition, QStringLiteral("%1,2,3,4").arg(i));
+        app::Save(app::kWindowPosition, QStringLiteral("%1,2,3,4").arg(i));
     int status = 0;
     ::waitpid(child, &status, 0);
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);

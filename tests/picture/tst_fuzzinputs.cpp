@@ -96,9 +96,9 @@ void TestFuzzInputs::settingsTexts()
     QFETCH(QByteArray, bytes);
     QVERIFY2(!bytes.isEmpty(), qPrintable(QStringLiteral("no input at '%1'").arg(path)));
     const QString text = QString::fromUtf8(bytes);
-    const int16_t delay = settings::ReadTimeDelay(text);
+    const int16_t delay = app::ReadTimeDelay(text);
     QVERIFY(delay == 0 || (delay >= 2 && delay <= 10));
-    const settings::WindowPlacement p = settings::ReadWindowPosition(text, 15360, 11520);
+    const app::WindowPlacement p = app::ReadWindowPosition(text, 15360, 11520);
     QVERIFY(p.left >= 0 && p.top >= 0 && p.width >= 0 && p.height >= 0);
     QVERIFY(p.left + p.width <= 15360 && p.top + p.height <= 11520);
 }

@@ -479,7 +479,7 @@ int main(int argc, char **argv)
     // Headless unless a platform is asked for: the show would otherwise take over the screen.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     // The user's own settings are neither read nor overwritten.
