@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/PlatformChoice.h"
+#include "dialogs/frmScan.h"
 #include "display/PictureLoad.h"
 #include "platform/Screen.h"
 #include "base/FileSys.h"
@@ -65,5 +66,6 @@ int main(int argc, char *argv[])
     basSlides::Main(commandLine);
     const int status = QApplication::exec();
     display::EndLaunchDecode(); // one never taken ends before Qt does
+    dialogs::EndScans(status);  // none runs on under the program's static state as it goes
     return status;
 }
