@@ -517,13 +517,26 @@ void frmFiles::StartShow()
 {
     // The scan and the first decode let events run while no window is visible: the run goes on.
     platform::FormBase::HoldRun hold;
+    // The viewer goes with the browser, and comes back as it was when no show starts.
+    frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded();
+    const bool viewerShown = viewer && viewer->isVisible();
+    if (viewerShown)
+        viewer->hide();
     hide();
+    const auto comeBack = [&] {
+        this->show();
+        if (viewerShown) {
+            viewer->show();
+            platform::SetTransientFor(*viewer, *this); // mapping again clears the mark
+            activateWindow();
+        }
+    };
     const QString folder = dirFiles->Path();
     platform::SetScreenPointer(platform::vbHourglass);
     frmSlides &show = platform::SharedForm<frmSlides>::Get();
     dialogs::ScanForShow(folder, mnuSubShow->isChecked(), show.Tag);
     if (basSlides::PictureCount < 1) {
-        this->show();
+        comeBack();
         platform::SetScreenPointer(platform::vbDefault);
         return;
     }
@@ -536,7 +549,7 @@ void frmFiles::StartShow()
         show.activateWindow();
         return;
     }
-    this->show();
+    comeBack();
     basSlides::RestoringPath = true;
     basSlides::RestoreBrowserPath();
     basSlides::RestoringPath = false;
