@@ -144,11 +144,12 @@ def test_viewer_goes_with_the_browser_and_comes_back_as_it_was(quorvel, pictures
         app.activate()
         app.wait_active()
     app.key("ctrl+n")
-    wait_until(lambda: scan_window(app) is not None and scan_window(app).id != viewer.id, "the search window")
+    search = app.wait_for(lambda: next((x for x in app.windows() if x.id not in (app.browser.id, viewer.id)), None),
+                          "the search window")
     # While the search runs neither the browser nor the viewer is on the screen.
-    assert [app.desktop.title(x) for x in app.windows()] == ["Quorvel"]
-    assert not app.desktop.is_viewable(viewer)
-    app.wait_active(scan_window(app))
+    assert not app.desktop.is_viewable(viewer), "the viewer stays on the screen beside the search window"
+    assert [x.id for x in app.windows()] == [search.id]
+    app.wait_active(search)
     app.key("Escape")
     # Both come back: the viewer with the same picture in the same place.
     wait_until(lambda: sorted(x.id for x in app.windows()) == sorted([app.browser.id, viewer.id]),
