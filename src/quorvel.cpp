@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/PlatformChoice.h"
+#include "dialogs/frmScan.h"
 #include "picture/Requests.h"
 #include "platform/Screen.h"
 #include "base/FileSys.h"
@@ -65,6 +66,7 @@ int main(int argc, char *argv[])
     platform::FormBase::SetEndRunWhenNoWindow(true);
     basSlides::Main(commandLine);
     const int status = QApplication::exec();
-    picture::FinishDecodes(); // no decode outlives Qt
+    picture::FinishDecodes();   // no decode outlives Qt
+    dialogs::EndScans(status);  // none runs on under the program's static state as it goes
     return status;
 }

@@ -517,17 +517,21 @@ void frmFiles::StartShow()
 {
     // The scan and the first decode let events run while no window is visible: the run goes on.
     platform::FormBase::HoldRun hold;
+    // The viewer goes with the browser, and comes back as it was when no show starts.
+    frmSlide *viewer = platform::SharedForm<frmSlide>::IfLoaded();
+    const bool viewerShown = viewer && viewer->isVisible();
+    if (viewerShown)
+        viewer->hide();
     hide();
     const QString folder = dirFiles->Path();
-    platform::SetScreenPointer(platform::vbHourglass);
     frmSlides &show = platform::SharedForm<frmSlides>::Get();
-    dialogs::ScanForShow(folder, mnuSubShow->isChecked(), show.Tag);
-    if (basSlides::PictureCount < 1) {
-        this->show();
-        platform::SetScreenPointer(platform::vbDefault);
-        return;
+    bool started = false;
+    {
+        const platform::WaitPointer wait;
+        dialogs::ScanForShow(folder, mnuSubShow->isChecked(), show.Tag);
+        started = basSlides::PictureCount >= 1 && show.ChangePicture(true);
     }
-    if (show.ChangePicture(true)) {
+    if (started) {
         Unload(); // saves the browser's settings; the show is the only window now
         platform::SetScreenPointer(platform::vbCustom, show.MouseIcon);
         show.tmrChange.start();
@@ -536,5 +540,13 @@ void frmFiles::StartShow()
         show.activateWindow();
         return;
     }
-    basSlides::HandBackToBrowser();
+    if (basSlides::PictureCount < 1)
+        this->show();
+    else
+        basSlides::HandBackToBrowser(); // none of the pictures could be shown
+    if (viewerShown) {
+        viewer->show();
+        platform::SetTransientFor(*viewer, *this); // mapping again clears the mark
+        activateWindow();
+    }
 }

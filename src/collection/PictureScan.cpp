@@ -2,8 +2,14 @@
 
 #include "base/FileSys.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
 #include <utility>
 
@@ -84,6 +90,169 @@ private:
     size_t m_top = 1;
 };
 
+// k = whole part of (random x n); r < 1, yet r x n can round up to n for large n: keep k a valid row.
+int32_t drawIndex(RandomSource &random, int32_t n)
+{
+    const double k = std::floor(random.Next() * double(n));
+    return n <= 0 ? 0 : std::clamp<int32_t>(int32_t(k), 0, n - 1);
+}
+
+bool stopRequested(const ScanProgress *progress)
+{
+    return progress && progress->cancel.load(std::memory_order_relaxed);
+}
+
+// base::ReadFolder, looking for a stop between entries: a folder of very many entries, or one
+// on a slow network share, gives up within one entry. False when the folder cannot be read or
+// the scan is stopped.
+bool readFolder(const QByteArray &path, base::RawFolder &out, bool withSubFolders, const ScanProgress *progress)
+{
+    out = base::RawFolder();
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat self {};
+    if (::fstat(fd, &self) != 0) {
+        ::close(fd);
+        return false;
+    }
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return false;
+    }
+    out.device = uint64_t(self.st_dev);
+    out.inode = uint64_t(self.st_ino);
+    bool stopped = false;
+    while (const dirent *e = ::readdir(dir)) {
+        if (stopRequested(progress)) {
+            stopped = true;
+            break;
+        }
+        const char *name = e->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        unsigned char type = e->d_type;
+        bool isLink = false;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            // Only here is the entry's own type not enough: ask for what it points to.
+            isLink = type == DT_LNK;
+            struct stat st {};
+            if (::fstatat(fd, name, &st, 0) != 0)
+                continue; // a dangling link is neither a file nor a folder
+            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        }
+        if (type == DT_REG)
+            out.files.emplace_back(name);
+        else if (type == DT_DIR && withSubFolders && name[0] != '.')
+            out.subFolders.push_back({name, isLink});
+    }
+    ::closedir(dir);
+    return !stopped;
+}
+
+// The picture files below `folder`, in the order they were met. False when stopped.
+bool walkPictures(const QString &folder, bool includeSubDirs, const base::FileSys &fileSys, ScanProgress *progress,
+                  std::vector<QString> &found)
+{
+    found.clear();
+    const QString start = base::WithSeparator(folder);
+    if (!fileSys.FolderExists(start))
+        return true;
+
+    std::set<std::pair<uint64_t, uint64_t>> entered; // device and inode of every folder read
+    std::vector<PendingFolder> pending{{start, base::EncodePath(start)}};
+    base::RawFolder raw;
+    // Depth first with an explicit stack: a very deep tree cannot overflow the call stack.
+    while (!pending.empty()) {
+        const PendingFolder current = std::move(pending.back());
+        pending.pop_back();
+        if (progress && progress->beforeFolder)
+            progress->beforeFolder();
+        if (stopRequested(progress))
+            return false;
+        if (!readFolder(current.bytes, raw, includeSubDirs, progress)) {
+            if (stopRequested(progress))
+                return false;
+            continue; // a folder the user may not read is skipped, the rest goes on
+        }
+        if (!entered.insert({raw.device, raw.inode}).second)
+            continue; // reached again through a link: its pictures are in already
+        for (const std::string &name : raw.files) {
+            if (isPictureBytes(name))
+                found.push_back(current.path + base::DecodeName(name.data(), name.size()));
+        }
+        if (progress)
+            progress->found.store(int32_t(std::min<size_t>(found.size(), std::numeric_limits<int32_t>::max())),
+                                  std::memory_order_relaxed);
+        if (!includeSubDirs)
+            continue;
+        // Real folders before links to them, so that a folder reached both ways is listed under
+        // its own path when both sit side by side; otherwise name order, for a stable result.
+        std::sort(raw.subFolders.begin(), raw.subFolders.end(), [](const auto &a, const auto &b) {
+            return a.isLink != b.isLink ? !a.isLink : a.name < b.name;
+        });
+        for (auto it = raw.subFolders.rbegin(); it != raw.subFolders.rend(); ++it) {
+            const QString name = base::DecodeName(it->name.data(), it->name.size());
+            pending.push_back({current.path + name + base::kSeparator,
+                               current.bytes + QByteArray(it->name.data(), qsizetype(it->name.size())) + '/'});
+        }
+    }
+    return true;
+}
+
+// Thrown out of a sort that is told to stop; the half-sorted entries are dropped.
+struct SortStopped
+{
+};
+
+// Sorts in the sorted list's order (UTF-16 code units, as clsLinkList::Compare): equal paths
+// are the same text, so the order among them does not show. False when stopped.
+bool sortPaths(std::vector<QString> &paths, const ScanProgress *progress)
+{
+    if (!progress) {
+        std::sort(paths.begin(), paths.end());
+        return true;
+    }
+    uint32_t compared = 0;
+    try {
+        std::sort(paths.begin(), paths.end(), [&](const QString &a, const QString &b) {
+            // A few thousand comparisons between looks: well under a millisecond.
+            if ((++compared & 0xFFF) == 0 && stopRequested(progress))
+                throw SortStopped();
+            return a < b;
+        });
+    } catch (const SortStopped &) {
+        return false;
+    }
+    return true;
+}
+
+// The deal's own loop over column-0 entries; `keep` (when not every entry is drawn) marks the
+// entries drawn. False when stopped.
+bool dealEntries(std::vector<QVariant> &entries, std::vector<QVariant> &drawn, int32_t times, RandomSource &random,
+                 std::vector<bool> *keep, const std::atomic<bool> *stop)
+{
+    RemainingIndex remaining(entries.size());
+    drawn.reserve(size_t(std::max(times, 0)));
+    int32_t left = int32_t(entries.size());
+    for (int32_t i = 0; i < times; ++i) {
+        if (stop && stop->load(std::memory_order_relaxed))
+            return false;
+        if (left == 0) {
+            drawn.emplace_back(QString("")); // reading past the end gives the empty text
+            random.Next();
+            continue;
+        }
+        const size_t pos = remaining.take(size_t(drawIndex(random, left)));
+        if (keep)
+            (*keep)[pos] = false;
+        drawn.push_back(std::move(entries[pos]));
+        --left;
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsPictureName(QStringView name)
@@ -99,88 +268,52 @@ bool IsPictureName(QStringView name)
 void AddPictureFiles(const QString &folder, bool includeSubDirs, clsLinkList &pictureList,
                      const base::FileSys &fileSys, ScanProgress *progress)
 {
-    const QString start = base::WithSeparator(folder);
-    if (!fileSys.FolderExists(start))
+    std::vector<QString> found;
+    if (!walkPictures(folder, includeSubDirs, fileSys, progress, found))
         return;
-
-    std::vector<QVariant> found;
-    std::set<std::pair<uint64_t, uint64_t>> entered; // device and inode of every folder read
-    std::vector<PendingFolder> pending{{start, base::EncodePath(start)}};
-    base::RawFolder raw;
-    // Depth first with an explicit stack: a very deep tree cannot overflow the call stack.
-    while (!pending.empty()) {
-        const PendingFolder current = std::move(pending.back());
-        pending.pop_back();
-        if (progress) {
-            if (progress->beforeFolder)
-                progress->beforeFolder();
-            if (progress->cancel.load(std::memory_order_relaxed))
-                return;
-        }
-        if (!base::ReadFolder(current.bytes, raw, includeSubDirs))
-            continue; // a folder the user may not read is skipped, the rest goes on
-        if (!entered.insert({raw.device, raw.inode}).second)
-            continue; // reached again through a link: its pictures are in already
-        for (const std::string &name : raw.files) {
-            if (isPictureBytes(name))
-                found.emplace_back(current.path + base::DecodeName(name.data(), name.size()));
-        }
-        if (progress)
-            progress->found.store(int32_t(found.size()), std::memory_order_relaxed);
-        if (!includeSubDirs)
-            continue;
-        // Real folders before links to them, so that a folder reached both ways is listed under
-        // its own path when both sit side by side; otherwise name order, for a stable result.
-        std::sort(raw.subFolders.begin(), raw.subFolders.end(), [](const auto &a, const auto &b) {
-            return a.isLink != b.isLink ? !a.isLink : a.name < b.name;
-        });
-        for (auto it = raw.subFolders.rbegin(); it != raw.subFolders.rend(); ++it) {
-            const QString name = base::DecodeName(it->name.data(), it->name.size());
-            pending.push_back({current.path + name + base::kSeparator,
-                               current.bytes + QByteArray(it->name.data(), qsizetype(it->name.size())) + '/'});
-        }
-    }
-    pictureList.AddItems(std::move(found));
+    pictureList.AddItems(std::vector<QVariant>(std::make_move_iterator(found.begin()), std::make_move_iterator(found.end())));
 }
 
-void DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSource &random)
+bool ScanProgress::Stop()
 {
-    const auto drawIndex = [&random](int32_t n) {
-        // r < 1, yet r x n can round up to n for large n: keep k a valid row.
-        const double k = std::floor(random.Next() * double(n));
-        return n <= 0 ? 0 : std::clamp<int32_t>(int32_t(k), 0, n - 1);
-    };
+    const std::lock_guard<std::mutex> lock(m_drawGate);
+    cancel.store(true);
+    return m_drawing;
+}
+
+bool ScanProgress::BeginDraws()
+{
+    const std::lock_guard<std::mutex> lock(m_drawGate);
+    if (cancel.load())
+        return false;
+    m_drawing = true;
+    return true;
+}
+
+bool DealRandomOrder(clsLinkList &from, clsLinkList &to, int32_t times, RandomSource &random,
+                     const std::atomic<bool> *stop)
+{
     if (from.Dims() != 1) {
         for (int32_t i = 0; i < times; ++i) {
-            const int32_t k = drawIndex(from.ListCount());
+            if (stop && stop->load(std::memory_order_relaxed))
+                return false;
+            const int32_t k = drawIndex(random, from.ListCount());
             to.AddItem(from.List(k, 0));
             from.RemoveItem(k);
         }
-        return;
+        return true;
     }
     // When every entry is drawn (always, in the program) the entries are moved, not copied.
     const bool drawsAll = times >= from.ListCount();
     std::vector<QVariant> entries = drawsAll ? from.TakeColumn0() : from.Column0();
-    RemainingIndex remaining(entries.size());
     std::vector<bool> keep(drawsAll ? 0 : entries.size(), true);
     std::vector<QVariant> drawn;
-    drawn.reserve(size_t(std::max(times, 0)));
-    int32_t left = int32_t(entries.size());
-    for (int32_t i = 0; i < times; ++i) {
-        if (left == 0) {
-            drawn.emplace_back(QString("")); // reading past the end gives the empty text
-            random.Next();
-            continue;
-        }
-        const size_t pos = remaining.take(size_t(drawIndex(left)));
-        if (!drawsAll)
-            keep[pos] = false;
-        drawn.push_back(std::move(entries[pos]));
-        --left;
-    }
+    if (!dealEntries(entries, drawn, times, random, drawsAll ? nullptr : &keep, stop))
+        return false;
     if (!drawsAll)
         from.RetainRows(keep);
     to.AddItems(std::move(drawn));
+    return true;
 }
 
 int32_t BuildShowList(const QString &folder, bool includeSubDirs, const QString &showMode,
@@ -193,16 +326,45 @@ int32_t BuildShowList(const QString &folder, bool includeSubDirs, const QString 
     pictureList.Sorted(true);
     showList.Dims(1);
     showList.Sorted(false);
-    AddPictureFiles(folder, includeSubDirs, pictureList, fileSys, progress);
-    if (progress && progress->cancel.load()) {
+    const auto stopped = [&] {
         pictureList.Clear();
+        showList.Clear();
         return 0;
+    };
+    // The pictures are sorted here rather than by the sorted list, where a stop could not reach
+    // the sort; the list ends exactly as adding them there would leave it.
+    std::vector<QString> found;
+    if (!walkPictures(folder, includeSubDirs, fileSys, progress, found))
+        return stopped();
+    if (found.empty())
+        return 0;
+    // As the list would take them: no more rows than it can count.
+    const size_t room = size_t(std::numeric_limits<int32_t>::max());
+    if (found.size() > room)
+        found.resize(room);
+    if (!sortPaths(found, progress))
+        return stopped();
+    const int32_t count = int32_t(found.size());
+
+    if (showMode == QLatin1String("Random")) {
+        // The deal draws every picture from the sorted list: from the sorted entries alike.
+        if (progress && !progress->BeginDraws())
+            return stopped();
+        std::vector<QVariant> entries(std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+        std::vector<QVariant> drawn;
+        if (!dealEntries(entries, drawn, count, random, nullptr, progress ? &progress->cancel : nullptr))
+            return stopped();
+        showList.AddItems(std::move(drawn));
+        return count;
     }
-    const int32_t count = pictureList.ListCount();
-    if (showMode == QLatin1String("Random"))
-        DealRandomOrder(pictureList, showList, count, random);
-    else
-        showList.MoveFrom(pictureList);
+
+    // In order, each row goes at the end of the sorted list.
+    for (size_t i = 0; i < found.size(); ++i) {
+        if ((i & 0x3FF) == 0 && stopRequested(progress))
+            return stopped();
+        pictureList.AddItem(QVariant(std::move(found[i])));
+    }
+    showList.MoveFrom(pictureList);
     return count;
 }
 

@@ -4,19 +4,23 @@
 #include "collection/PictureScan.h"
 
 #include <QEventLoop>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QMoveEvent>
+#include <QPromise>
 #include <QPushButton>
 #include <QScreen>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <vector>
 
 frmScan::frmScan()
 {
@@ -88,22 +92,74 @@ namespace dialogs {
 
 namespace {
 
-// One scan at a time touches the shared random source: a new scan waits until a cancelled one
-// has finished giving up.
-std::mutex g_scanning;
+// How long a cancelled scan that is not drawing is waited for before it is left to itself: it
+// stops within one folder entry unless the file system does not answer (a hung network share).
+constexpr int kScanStopWaitMs = 250;
+// How long the program's end waits for such scans.
+constexpr int kScanEndWaitMs = 1000;
 
-// What the scanning thread and the waiting thread share. The scanning thread may outlive the
-// wait (after a cancel), so it holds its own reference.
+// What the scanning thread and the waiting thread share; the task holds it too, so a scan given
+// up while stuck in the file system still has it when it gets out.
 struct ScanJob
 {
     collection::ScanProgress progress;
     clsLinkList pictureList;
     clsLinkList showList;
-    int32_t count = 0;
-    std::mutex mutex;
-    QEventLoop *waiting = nullptr; // told when the scan ends; null once nobody waits
-    bool done = false;
 };
+
+// The scans' own threads, and every scan not yet known to have ended.
+struct ScanOwner
+{
+    QThreadPool pool;
+    std::vector<std::pair<std::shared_ptr<ScanJob>, QFuture<int32_t>>> scans;
+
+    void forgetEnded()
+    {
+        std::erase_if(scans, [](const auto &scan) { return scan.second.isFinished(); });
+    }
+};
+
+ScanOwner &owner()
+{
+    static ScanOwner scans;
+    return scans;
+}
+
+QFuture<int32_t> startScan(const std::shared_ptr<ScanJob> &job, const QString &folder, bool includeSubDirs,
+                           const QString &showMode, RandomSource &random)
+{
+    ScanOwner &scans = owner();
+    scans.forgetEnded();
+    auto promise = std::make_shared<QPromise<int32_t>>();
+    QFuture<int32_t> future = promise->future();
+    promise->start();
+    scans.scans.emplace_back(job, future);
+    // A thread of its own now, even when an earlier scan is still stuck in a folder.
+    scans.pool.reserveThread();
+    RandomSource *source = &random;
+    scans.pool.startOnReservedThread([promise, job, folder, includeSubDirs, showMode, source] {
+        base::FileSys fileSys;
+        promise->addResult(collection::BuildShowList(folder, includeSubDirs, showMode, job->pictureList,
+                                                     job->showList, *source, fileSys, &job->progress));
+        promise->finish();
+    });
+    return future;
+}
+
+// Runs this thread's events (no input) until the scan ends or `ms` have passed (never when < 0).
+void waitForScan(const QFuture<int32_t> &future, int ms, QEventLoop &loop)
+{
+    if (future.isFinished())
+        return;
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    giveUp.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (ms >= 0)
+        giveUp.start(ms);
+    while (!future.isFinished() && (ms < 0 || giveUp.isActive()))
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
 
 } // namespace
 
@@ -117,24 +173,10 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
     job->pictureList.Dims(basSlides::PictureList.Dims());
     RandomSource &random = basSlides::Random(); // made here, not on the other thread
     QEventLoop loop;
-    job->waiting = &loop;
-
-    std::thread([job, folder, includeSubDirs, showMode, &random] {
-        const std::lock_guard<std::mutex> scanning(g_scanning);
-        base::FileSys fileSys;
-        const int32_t count = collection::BuildShowList(folder, includeSubDirs, showMode, job->pictureList, job->showList,
-                                             random, fileSys, &job->progress);
-        const std::lock_guard<std::mutex> lock(job->mutex);
-        job->count = count;
-        job->done = true;
-        if (job->waiting)
-            QMetaObject::invokeMethod(job->waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    }).detach();
-
-    const auto finished = [&job] {
-        const std::lock_guard<std::mutex> lock(job->mutex);
-        return job->done;
-    };
+    const QFuture<int32_t> future = startScan(job, folder, includeSubDirs, showMode, random);
+    QFutureWatcher<int32_t> watcher;
+    QObject::connect(&watcher, &QFutureWatcher<int32_t>::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(future);
 
     // A short scan: the screen repaints, but input waits as it did before there was a thread.
     QTimer windowDue;
@@ -142,12 +184,12 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
     windowDue.setTimerType(Qt::PreciseTimer);
     QObject::connect(&windowDue, &QTimer::timeout, &loop, &QEventLoop::quit);
     windowDue.start(kScanWindowDelayMs);
-    if (!finished())
+    if (!future.isFinished())
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     windowDue.stop();
 
     bool cancelled = false;
-    if (!finished()) {
+    if (!future.isFinished()) {
         frmScan window;
         QTimer refresh;
         QObject::connect(&refresh, &QTimer::timeout, &window,
@@ -160,29 +202,51 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
         window.Centre();
         window.show();
         refresh.start(kScanCountRefreshMs);
-        while (!cancelled && !finished())
+        while (!cancelled && !future.isFinished())
             loop.exec();
+        refresh.stop();
+        window.hide();
     }
 
-    {
-        const std::lock_guard<std::mutex> lock(job->mutex);
-        job->waiting = nullptr;
-        if (!job->done)
-            cancelled = true;
+    if (!future.isFinished()) {
+        cancelled = true;
+        // A scan that has begun its random deal ends within one draw, and must: the random source
+        // is the program's. One still walking never draws once told to stop, so it may be left to
+        // itself when the file system keeps it (it holds nothing of the program's but its task).
+        const bool drawing = job->progress.Stop();
+        waitForScan(future, drawing ? -1 : kScanStopWaitMs, loop);
     }
+    QObject::disconnect(&watcher, nullptr, &loop, nullptr);
+    owner().forgetEnded();
+
     basSlides::PictureList.Clear();
     basSlides::PictureList.Sorted(true);
     basSlides::ShowList.Clear();
     basSlides::ShowList.Dims(1);
     basSlides::ShowList.Sorted(false);
     if (cancelled) {
-        // The walk stops at its next folder and then gives up; nothing of it is kept.
-        job->progress.cancel.store(true);
         basSlides::PictureCount = 0;
         return;
     }
+    // The result is taken first: it is handed over under the future's lock, and so are the lists.
+    const int32_t count = future.result();
     basSlides::ShowList.MoveFrom(job->showList);
-    basSlides::PictureCount = job->count;
+    basSlides::PictureCount = count;
+}
+
+void EndScans(int exitStatus)
+{
+    ScanOwner &scans = owner();
+    for (auto &scan : scans.scans)
+        scan.first->progress.Stop();
+    if (scans.pool.waitForDone(kScanEndWaitMs)) {
+        scans.scans.clear();
+        return;
+    }
+    // A scan is stuck in the file system (a folder that never answers). Everything the user asked
+    // for is saved by now; the program leaves without freeing what that thread may still touch.
+    std::fflush(nullptr);
+    std::_Exit(exitStatus);
 }
 
 } // namespace dialogs

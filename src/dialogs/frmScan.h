@@ -43,12 +43,19 @@ namespace dialogs {
 inline constexpr int kScanWindowDelayMs = 500;
 inline constexpr int kScanCountRefreshMs = 100;
 
-// The show's scan (basSlides::ScanPictures) on a thread of its own while this thread keeps the
-// screen alive: no other window takes input meanwhile, and after kScanWindowDelayMs the scan's
-// window appears. A cancelled scan returns at once and leaves the shared lists as a folder
-// without pictures does (PictureCount 0, both lists empty); the stopped walk ends on its own.
+// The show's scan (basSlides::ScanPictures) on a thread of the scans' pool while this thread
+// keeps the screen alive: no other window takes input meanwhile, and after kScanWindowDelayMs
+// the scan's window appears. A cancelled scan leaves the shared lists as a folder without
+// pictures does (PictureCount 0, both lists empty) and has ended when this returns, at once;
+// only one stuck in the file system (a folder that does not answer) is left to end on its own,
+// and it never touches the program's state again.
 // `beforeFolder` runs on the scanning thread before each folder is read (tests slow the walk).
 void ScanForShow(const QString &folder, bool includeSubDirs, const QString &showMode,
                               std::function<void()> beforeFolder = {});
+
+// Called once the run is over, before the program's static state goes: stops every scan and
+// waits for it. When one stays stuck in the file system the program leaves at once with
+// `exitStatus`, without static destruction under that scan.
+void EndScans(int exitStatus);
 
 } // namespace dialogs

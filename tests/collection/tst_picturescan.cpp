@@ -43,6 +43,8 @@ private slots:
     void unreadableFolderIsSkipped();
     void randomDealAndMissingFolder();
     void progressCountsAndCancelStops();
+    void stopReachesTheDeal_data();
+    void stopReachesTheDeal();
     void dealMatchesPlainRule_data();
     void dealMatchesPlainRule();
     void dealOfManyIsFast();
@@ -186,6 +188,72 @@ void TestPictureScan::progressCountsAndCancelStops()
     QCOMPARE(show.ListCount(), 0);
     QCOMPARE(pictures.ListCount(), 0);
     QCOMPARE(random.calls(), drawn);
+}
+
+namespace {
+
+// Fixed numbers that set `stop` as the given draw is made.
+class StoppingRandom : public RandomSource
+{
+public:
+    StoppingRandom(std::atomic<bool> &stop, int stopAt) : m_stop(stop), m_stopAt(stopAt) {}
+    double Next() override
+    {
+        if (++calls == m_stopAt)
+            m_stop = true;
+        return 0.5;
+    }
+    int calls = 0;
+
+private:
+    std::atomic<bool> &m_stop;
+    int m_stopAt;
+};
+
+} // namespace
+
+void TestPictureScan::stopReachesTheDeal_data()
+{
+    QTest::addColumn<bool>("wholeScan"); // BuildShowList, or DealRandomOrder alone
+    QTest::addColumn<int>("dims");
+    QTest::newRow("scan") << true << 1;
+    QTest::newRow("deal") << false << 1;
+    QTest::newRow("deal of a two-column list") << false << 2;
+}
+
+void TestPictureScan::stopReachesTheDeal()
+{
+    // A stop asked for during the deal takes effect at the next draw: no more numbers are drawn.
+    QFETCH(bool, wholeScan);
+    QFETCH(int, dims);
+    QVERIFY(write({"A.jpg", "B.jpg", "C.jpg", "D.jpg", "E.jpg", "F.jpg"}));
+    clsLinkList pictures, show;
+    if (wholeScan) {
+        ScanProgress progress;
+        StoppingRandom random(progress.cancel, 3);
+        QCOMPARE(BuildShowList(m_root, false, QStringLiteral("Random"), pictures, show, random, m_fs, &progress), 0);
+        QCOMPARE(random.calls, 3);
+        QCOMPARE(show.ListCount(), 0);
+        QCOMPARE(pictures.ListCount(), 0);
+        // Once stopped it never begins to draw; a stop after the draws began is reported.
+        QVERIFY(!progress.BeginDraws());
+        ScanProgress drawing;
+        QVERIFY(drawing.BeginDraws());
+        QVERIFY(drawing.Stop());
+        return;
+    }
+    pictures.Dims(int16_t(dims));
+    for (const char *name : {"A", "B", "C", "D", "E", "F"})
+        pictures.AddItem(QString::fromLatin1(name));
+    std::atomic<bool> stop{false};
+    StoppingRandom random(stop, 3);
+    QVERIFY(!DealRandomOrder(pictures, show, 6, random, &stop));
+    QCOMPARE(random.calls, 3);
+    stop = false;
+    StoppingRandom unstopped(stop, -1);
+    clsLinkList all;
+    all.AddItem(QStringLiteral("A"));
+    QVERIFY(DealRandomOrder(all, show, 1, unstopped, &stop));
 }
 
 void TestPictureScan::dealMatchesPlainRule_data()
