@@ -8,6 +8,7 @@
 #include "platform/SharedForm.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QThread>
@@ -34,21 +35,23 @@ int main(int argc, char *argv[])
     }
     app::ApplyPlatformChoice(); // X11 under XWayland: windows may place themselves there
     const QString commandLine = base::DecodeName(text.constData(), size_t(text.size()));
-    // A picture to show first decodes on a worker while Qt starts up: it is most of the wait.
-    // Qt's per-process set-up that the worker would otherwise be first to touch is made here,
-    // on the main thread: the thread Qt takes for the main one, the image plugins' loader
-    // (it reads the plugin paths that the application object resets), the pool Qt's image
-    // scaling and conversion run on. Metafiles are left alone: they draw with fonts. A small
-    // file decodes in less time than that set-up takes.
-    constexpr qint64 kWorthDecodingEarly = qint64(256) << 10;
+    // A picture to show first decodes on a worker while Qt starts up: it is most of the wait,
+    // for a small picture too (decoded later, the window waits for it once built). Qt's
+    // per-process set-up that the worker would otherwise be first to touch is made here, on the
+    // main thread: the thread Qt takes for the main one, the image plugins' loader (it reads the
+    // plugin paths that the application object resets) with the plugin of the picture's kind
+    // only (listing the formats would load every plugin) and no read of the file, the pool Qt's
+    // image scaling and conversion run on. Metafiles are left alone: they draw with fonts.
     const QString first = basSlides::PictureShownFirst(commandLine);
     const QFileInfo firstInfo(first);
-    if (!first.isEmpty() && firstInfo.size() >= kWorthDecodingEarly
-        && firstInfo.suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) != 0) {
+    if (!first.isEmpty() && firstInfo.suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) != 0) {
         const QSize screen = platform::XScreenSizeBeforeQt();
         if (!screen.isEmpty()) {
             QThread::currentThread();
-            QImageReader::supportedImageFormats();
+            QBuffer none;
+            QImageReader kind(&none, firstInfo.suffix().toLatin1());
+            kind.setAutoDetectImageFormat(false);
+            kind.canRead();
             QThreadPool::globalInstance();
             // Decoded for the screen at 96 DPI; taken only if the viewer asks for just that.
             picture::DecodeAhead({first, screen, 15.0, 15.0, false});

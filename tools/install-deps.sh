@@ -19,9 +19,10 @@ packages=(
 if [[ "${QUORVEL_WITH_CLANG:-0}" == 1 ]]; then
   packages+=(clang libclang-rt-14-dev)
 fi
-# `make bench-launch` times the program against a small X viewer on a private X server.
+# `make bench-launch` times the program against a small X viewer on a private X server, with
+# the buses a desktop runs.
 if [[ "${QUORVEL_BENCH_LAUNCH:-0}" == 1 ]]; then
-  packages+=(nsxiv openbox python3-xlib)
+  packages+=(nsxiv openbox python3-xlib dbus at-spi2-core)
 fi
 
 missing=()

@@ -7,8 +7,12 @@ a screenshot of it shows its content: the picture's colour at the window's centr
 list (text in the right half of the window). Prints the median of each program and its ratio to
 the others.
 
+The programs run as on a desktop, with a session bus and the accessibility bus of their own
+(--bus session: the session bus alone; --bus none: without any bus, so a Qt program that wants
+one launches it itself).
+
 Usage: bench_launch.py BUILD_DIR [--runs N] [--data DIR] [--display :N] [--quorvel PATH] [--compare PATH]
-                       [--only CASE,...]
+                       [--only CASE,...] [--bus desktop|none]
 """
 
 import argparse
@@ -27,14 +31,16 @@ ORANGE = (230, 120, 30)  # the pictures' colour (make_launch_data)
 TIMEOUT = 20.0
 
 
-def start_x(wanted):
-    """A private Xvfb with openbox, on the display given or the first free one; returns
-    (display name, processes)."""
+def start_x(wanted, bus, tmp):
+    """A private Xvfb with openbox, on the display given or the first free one; with bus="desktop"
+    also a session bus and the accessibility bus, as every desktop runs them, with bus="session"
+    the session bus alone. Returns (display
+    name, the variables the programs get, processes)."""
     read_fd, write_fd = os.pipe()
     where = [wanted] if wanted else []
     xvfb = subprocess.Popen(
         ["Xvfb", *where, "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     os.close(write_fd)
     number = b""
     while not number.endswith(b"\n"):
@@ -44,18 +50,71 @@ def start_x(wanted):
         number += chunk
     os.close(read_fd)
     name = ":" + number.decode().strip()
+    procs = [xvfb]
+    extra = {}
     env = dict(os.environ, DISPLAY=name)
-    wm = subprocess.Popen(["openbox", "--sm-disable"], env=env,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    d = xdisplay.Display(name)
-    check = d.intern_atom("_NET_SUPPORTING_WM_CHECK")
-    deadline = time.monotonic() + 10
-    while d.screen().root.get_full_property(check, X.AnyPropertyType) is None:
-        if time.monotonic() > deadline:
-            raise RuntimeError("openbox did not start")
-        time.sleep(0.05)
+    # Whatever bus the bench itself runs under is not the programs' one.
+    for k in ("DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS", "SESSION_MANAGER"):
+        env.pop(k, None)
+    try:
+        d = xdisplay.Display(name)
+        root = d.screen().root
+        if bus in ("desktop", "session"):
+            # As tests/e2e/quorvel_e2e.py starts them: a session dbus-daemon and (bus="desktop") the
+            # accessibility bus launcher, which publishes that bus as org.a11y.Bus and as AT_SPI_BUS on
+            # the root window, as a desktop session autostarts it (--launch-immediately). Unlike the
+            # e2e tests the programs are not asked to turn accessibility on; Qt's bridge connects to
+            # that bus on its own when it finds AT_SPI_BUS, as on a desktop.
+            runtime = os.path.join(tmp, "runtime")
+            os.mkdir(runtime, 0o700)
+            extra["XDG_RUNTIME_DIR"] = runtime
+            env["XDG_RUNTIME_DIR"] = runtime
+            daemon = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                                      env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                      start_new_session=True)
+            procs.append(daemon)
+            address = daemon.stdout.readline().decode().strip()
+            if not address:
+                raise RuntimeError("dbus-daemon did not start")
+            extra["DBUS_SESSION_BUS_ADDRESS"] = env["DBUS_SESSION_BUS_ADDRESS"] = address
+        if bus == "desktop":
+            procs.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                          start_new_session=True))
+            at_spi = d.intern_atom("AT_SPI_BUS")
+            deadline = time.monotonic() + 10
+            while root.get_full_property(at_spi, X.AnyPropertyType) is None:
+                if time.monotonic() > deadline:
+                    raise RuntimeError("the accessibility bus did not start")
+                time.sleep(0.05)
+        procs.append(subprocess.Popen(["openbox", "--sm-disable"], env=env,
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True))
+        check = d.intern_atom("_NET_SUPPORTING_WM_CHECK")
+        deadline = time.monotonic() + 10
+        while root.get_full_property(check, X.AnyPropertyType) is None:
+            if time.monotonic() > deadline:
+                raise RuntimeError("openbox did not start")
+            time.sleep(0.05)
+    except BaseException:
+        stop(procs)
+        raise
     d.close()
-    return name, [wm, xvfb]
+    return name, extra, procs
+
+
+def stop(procs):
+    """Ends the processes started, last first, with whatever they started in their session (the
+    accessibility bus launcher runs a dbus-daemon of its own)."""
+    for p in reversed(procs):
+        try:
+            os.killpg(p.pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+        try:
+            p.wait(5)
+        except subprocess.TimeoutExpired:
+            os.killpg(p.pid, signal.SIGKILL)
+            p.wait()
 
 
 class Screen:
@@ -167,6 +226,9 @@ def main():
     ap.add_argument("--quorvel", default="", help="the program to time (default: BUILD_DIR/quorvel)")
     ap.add_argument("--compare", default="", help="another build of the program, timed alongside (e.g. the one before a change)")
     ap.add_argument("--only", default="", help="comma-separated case names")
+    ap.add_argument("--bus", choices=("desktop", "session", "none"), default="desktop",
+                    help="desktop: a session bus and the accessibility bus (default); session: the session "
+                         "bus alone; none: no bus at all")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     data = args.data
@@ -208,15 +270,19 @@ def main():
         cases = [c for c in cases if any(k in c[0] for k in keep)]
 
     tmp = tempfile.mkdtemp(prefix="quorvel-bench-launch-")
-    name, procs = start_x(args.display)
+    name, extra, procs = start_x(args.display, args.bus, tmp)
     # A private settings folder: the runs neither read nor change the user's settings.
-    env = dict(os.environ, DISPLAY=name, XDG_CONFIG_HOME=os.path.join(tmp, "config"), HOME=tmp)
-    env.pop("QT_QPA_PLATFORM", None)
-    env.pop("WAYLAND_DISPLAY", None)
+    env = dict(os.environ, DISPLAY=name, XDG_CONFIG_HOME=os.path.join(tmp, "config"), HOME=tmp, **extra)
+    for k in ("QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "AT_SPI_BUS_ADDRESS", "SESSION_MANAGER"):
+        env.pop(k, None)
+    if args.bus == "none":
+        env.pop("DBUS_SESSION_BUS_ADDRESS", None)
     screen = Screen(name)
     failed = False
     try:
-        print(f"Start until the window is mapped and painted; Xvfb 1024x768 + openbox; "
+        buses = {"desktop": "session and accessibility buses", "session": "a session bus",
+                 "none": "no bus"}[args.bus]
+        print(f"Start until the window is mapped and painted; Xvfb 1024x768 + openbox, {buses}; "
               f"median of {args.runs} runs, ms")
         for case, programs in cases:
             # Warm the caches once, then interleave the programs round by round.
@@ -247,12 +313,7 @@ def main():
             sys.stdout.flush()
     finally:
         screen.d.close()
-        for p in procs:
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
+        stop(procs)
         shutil.rmtree(tmp, ignore_errors=True)
     return 1 if failed else 0
 
