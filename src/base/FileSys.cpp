@@ -87,7 +87,7 @@ bool usablePath(const QString &path)
 
 } // namespace
 
-bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders)
+bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders, const std::function<bool()> &stop)
 {
     out = RawFolder();
     const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -105,7 +105,12 @@ bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders)
     }
     out.device = uint64_t(self.st_dev);
     out.inode = uint64_t(self.st_ino);
+    bool stopped = false;
     while (const dirent *e = ::readdir(dir)) {
+        if (stop && stop()) {
+            stopped = true;
+            break;
+        }
         const char *name = e->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
@@ -125,7 +130,7 @@ bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders)
             out.subFolders.push_back({name, isLink});
     }
     ::closedir(dir);
-    return true;
+    return !stopped;
 }
 
 Folder::Folder(const QString &path)

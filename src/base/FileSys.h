@@ -60,8 +60,11 @@ struct RawFolder
     std::vector<SubFolder> subFolders;
 };
 
-// False when the folder cannot be opened or listed; `out` is then empty.
-bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders = true);
+// False when the folder cannot be opened or listed; `out` is then empty. `stop`, when given, is
+// asked before each entry: a folder of very many entries, or one on a slow share, gives up
+// within one entry (false, `out` holding what was read).
+bool ReadFolder(const QByteArray &path, RawFolder &out, bool withSubFolders = true,
+                const std::function<bool()> &stop = {});
 
 class Folder
 {

@@ -2,11 +2,6 @@
 
 #include "base/FileSys.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -102,55 +97,6 @@ bool stopRequested(const ScanProgress *progress)
     return progress && progress->cancel.load(std::memory_order_relaxed);
 }
 
-// base::ReadFolder, looking for a stop between entries: a folder of very many entries, or one
-// on a slow network share, gives up within one entry. False when the folder cannot be read or
-// the scan is stopped.
-bool readFolder(const QByteArray &path, base::RawFolder &out, bool withSubFolders, const ScanProgress *progress)
-{
-    out = base::RawFolder();
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat self {};
-    if (::fstat(fd, &self) != 0) {
-        ::close(fd);
-        return false;
-    }
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return false;
-    }
-    out.device = uint64_t(self.st_dev);
-    out.inode = uint64_t(self.st_ino);
-    bool stopped = false;
-    while (const dirent *e = ::readdir(dir)) {
-        if (stopRequested(progress)) {
-            stopped = true;
-            break;
-        }
-        const char *name = e->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-            continue;
-        unsigned char type = e->d_type;
-        bool isLink = false;
-        if (type == DT_LNK || type == DT_UNKNOWN) {
-            // Only here is the entry's own type not enough: ask for what it points to.
-            isLink = type == DT_LNK;
-            struct stat st {};
-            if (::fstatat(fd, name, &st, 0) != 0)
-                continue; // a dangling link is neither a file nor a folder
-            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
-        }
-        if (type == DT_REG)
-            out.files.emplace_back(name);
-        else if (type == DT_DIR && withSubFolders && name[0] != '.')
-            out.subFolders.push_back({name, isLink});
-    }
-    ::closedir(dir);
-    return !stopped;
-}
-
 // The picture files below `folder`, in the order they were met. False when stopped.
 bool walkPictures(const QString &folder, bool includeSubDirs, const base::FileSys &fileSys, ScanProgress *progress,
                   std::vector<QString> &found)
@@ -171,7 +117,7 @@ bool walkPictures(const QString &folder, bool includeSubDirs, const base::FileSy
             progress->beforeFolder();
         if (stopRequested(progress))
             return false;
-        if (!readFolder(current.bytes, raw, includeSubDirs, progress)) {
+        if (!base::ReadFolder(current.bytes, raw, includeSubDirs, [progress] { return stopRequested(progress); })) {
             if (stopRequested(progress))
                 return false;
             continue; // a folder the user may not read is skipped, the rest goes on
