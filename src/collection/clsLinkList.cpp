@@ -182,12 +182,23 @@ void clsLinkList::AddItems(std::vector<QVariant> values)
         m_newIndex = m_count - 1;
         return;
     }
+    const auto less = [](const QVariant &a, const QVariant &b) { return Compare(a, b) < 0; };
+    // Values already in strictly rising order after every row: they simply follow (a scan adds
+    // its sorted pictures so).
+    if ((m_count == 0 || less(m_cells.back(), values.front()))
+        && std::adjacent_find(values.begin(), values.end(), [&](const QVariant &a, const QVariant &b) {
+               return !less(a, b);
+           }) == values.end()) {
+        m_cells.insert(m_cells.end(), std::make_move_iterator(values.begin()), std::make_move_iterator(values.end()));
+        m_count = int32_t(m_cells.size());
+        m_newIndex = m_count - 1;
+        return;
+    }
     // One-column sorted list: each value goes in front of the equal values already there, so a
     // later value goes in front of an earlier equal one. A stable sort of the values in reverse
     // order of adding, merged in front of equal old rows, gives exactly that list.
     const QVariant last = values.back();
     std::reverse(values.begin(), values.end());
-    const auto less = [](const QVariant &a, const QVariant &b) { return Compare(a, b) < 0; };
     std::stable_sort(values.begin(), values.end(), less);
     std::vector<QVariant> merged;
     merged.reserve(m_cells.size() + values.size());
