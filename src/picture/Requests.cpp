@@ -128,16 +128,25 @@ QFuture<ShownPicture> Decode(const Request &request)
     }
     if (!ahead)
         return start(request);
-    return ahead->future.then(&decodeThreads(), [request, made = ahead->request](ShownPicture picture) {
-        // A file deleted or rewritten since it was read is read again, so that what is shown (or
-        // dropped) is what is on disk now. A metafile is drawn for its own screen.
+    // A file deleted or rewritten since it was read is read again, so that what is shown (or
+    // dropped) is what is on disk now. A metafile is drawn for its own screen.
+    const auto settle = [request, made = ahead->request](ShownPicture picture) -> std::optional<ShownPicture> {
         const bool metafile = picture.info.isMetafile;
         if (picture.stamp != FileStamp(request.path)
             || (metafile && (!picture.ok || made.tppx != request.tppx || made.tppy != request.tppy)))
-            return LoadShown(request);
+            return std::nullopt;
         if (picture.ok && !metafile)
             picture.twips = twipsOf(picture.info, request.tppx, request.tppy);
         return picture;
+    };
+    if (ahead->future.isFinished()) { // the usual case: no thread is needed to hand it over
+        if (std::optional<ShownPicture> ready = settle(ahead->future.result()))
+            return QtFuture::makeReadyFuture(std::move(*ready));
+        return start(request);
+    }
+    return ahead->future.then(&decodeThreads(), [request, settle](const ShownPicture &picture) {
+        std::optional<ShownPicture> ready = settle(picture);
+        return ready ? std::move(*ready) : LoadShown(request);
     });
 }
 
