@@ -89,12 +89,39 @@ xcb_get_property_cookie_t askCheckWindow(xcb_connection_t *c, xcb_window_t win, 
     return xcb_get_property(c, 0, win, check, XCB_ATOM_WINDOW, 0, 1);
 }
 
+// A window of the program's own, never shown, whose frame was asked of the window manager before
+// Qt was up: the frame a normal window gets, known by the time the first window asks (the window
+// manager answers while Qt starts). Used once, then closed with its connection.
+struct FrameProbe
+{
+    xcb_connection_t *c = nullptr;
+    xcb_window_t window = XCB_WINDOW_NONE;
+    xcb_atom_t extents = XCB_ATOM_NONE;
+};
+
+FrameProbe &frameProbe()
+{
+    static FrameProbe probe;
+    return probe;
+}
+
+std::optional<QMargins> takeProbeAnswer()
+{
+    FrameProbe &p = frameProbe();
+    if (!p.c)
+        return std::nullopt;
+    std::optional<QMargins> out = extentsOf(p.c, askExtents(p.c, p.window, p.extents));
+    xcb_disconnect(p.c); // the probe window goes with it
+    p = FrameProbe();
+    return out;
+}
+
 // Every request goes out before any reply is waited for: a round trip to the X server is the
 // cost here, and there are two before the window manager is asked. What the root window says a
 // window manager supports stays there after it crashes or is replaced; only a check window that
 // exists and names itself shows a live one. That check goes out with the request and the first
 // look for the answer, so it costs no round trip of its own.
-std::optional<QMargins> askTheWindowManager(xcb_window_t win, bool mapped)
+std::optional<QMargins> askTheWindowManager(xcb_window_t win, bool mapped, bool normal)
 {
     xcb_connection_t *c = qtConnection();
     if (!c || xcb_connection_has_error(c))
@@ -152,6 +179,9 @@ std::optional<QMargins> askTheWindowManager(xcb_window_t win, bool mapped)
         return out;
     }
     out = extentsOf(c, first);
+    // An ordinary window is framed as the probe was: no need to wait for this one's answer.
+    if (!out && normal)
+        out = takeProbeAnswer();
     // A window manager answers within a millisecond or so: look often.
     while (!out && waited.elapsed() < kAnswerWaitMs) {
         QThread::usleep(200);
@@ -197,13 +227,49 @@ QMargins FrameMargins(QWidget &w)
 #ifdef QUORVEL_HAVE_XCB
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         const WId id = w.winId();
-        if (std::optional<QMargins> asked = askTheWindowManager(xcb_window_t(id), w.isVisible())) {
+        if (std::optional<QMargins> asked = askTheWindowManager(xcb_window_t(id), w.isVisible(), w.windowType() == Qt::Window)) {
             m = *asked;
             w.setProperty(kFrameProperty, QVariantList{quint64(id), m.left(), m.top(), m.right(), m.bottom()});
         }
     }
 #endif
     return m;
+}
+
+void AskFrameBeforeQt(void *connection)
+{
+#ifdef QUORVEL_HAVE_XCB
+    auto *c = static_cast<xcb_connection_t *>(connection);
+    FrameProbe &p = frameProbe();
+    if (p.c || !c || xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return;
+    }
+    const char *const names[] = {"_NET_FRAME_EXTENTS", "_NET_REQUEST_FRAME_EXTENTS"};
+    const xcb_intern_atom_cookie_t asked[] = {xcb_intern_atom(c, 0, uint16_t(std::strlen(names[0])), names[0]),
+                                              xcb_intern_atom(c, 0, uint16_t(std::strlen(names[1])), names[1])};
+    xcb_atom_t atoms[2] = {XCB_ATOM_NONE, XCB_ATOM_NONE};
+    for (int i = 0; i < 2; ++i) {
+        xcb_intern_atom_reply_t *r = xcb_intern_atom_reply(c, asked[i], nullptr);
+        atoms[i] = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(r);
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_client_message_event_t e{};
+    e.response_type = XCB_CLIENT_MESSAGE;
+    e.window = window;
+    e.type = atoms[1];
+    e.format = 32;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&e));
+    xcb_flush(c);
+    p = {c, window, atoms[0]};
+#else
+    Q_UNUSED(connection);
+#endif
 }
 
 QRect OuterGeometry(QWidget &w)

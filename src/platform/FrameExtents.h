@@ -15,6 +15,11 @@ namespace platform {
 // manager, and none for a window without a frame.
 QMargins FrameMargins(QWidget &w);
 
+// Asks the window manager, before Qt is up, which frame an ordinary window gets, on `connection`
+// (an xcb connection this takes over): the first ordinary window to ask FrameMargins then need
+// not wait for the window manager's answer about itself.
+void AskFrameBeforeQt(void *connection);
+
 // The outer rectangle of w, frame included, also before the window is first shown: its position
 // is where the frame goes, its size the client's grown by the frame.
 QRect OuterGeometry(QWidget &w);

@@ -1,5 +1,7 @@
 #include "platform/Screen.h"
 
+#include "platform/FrameExtents.h"
+
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QScreen>
@@ -96,7 +98,7 @@ QSize XScreenSizeBeforeQt()
         if (it.rem > 0)
             size = QSize(it.data->width_in_pixels, it.data->height_in_pixels);
     }
-    xcb_disconnect(c);
+    AskFrameBeforeQt(c); // on the same connection: it answers while Qt starts
     return size;
 #else
     return {};

@@ -25,7 +25,8 @@ inline QRect ToPixelRect(double left, double top, double width, double height)
 
 // The size of the X screen in pixels, asked of the X server directly: usable before Qt is up,
 // for guessing what the primary screen will be. Empty when Qt will not run on X or no X server
-// answers.
+// answers. The same connection asks the window manager for an ordinary window's frame meanwhile
+// (AskFrameBeforeQt).
 QSize XScreenSizeBeforeQt();
 
 // Connects to the desktop's session bus on a worker. Qt's accessibility bridge makes that
