@@ -58,7 +58,6 @@ void RestoreBrowserPath()
 
 frmFiles &HandBackToBrowser(bool activate)
 {
-    frmFiles *shown = nullptr;
     {
         const platform::WaitPointer wait;
         RestoringPath = true;
@@ -68,11 +67,10 @@ frmFiles &HandBackToBrowser(bool activate)
             browser.activateWindow();
         RestoreBrowserPath();
         RestoringPath = false;
-        shown = &browser;
     }
     // Whatever was up before (the show's own pointer included) has gone with the show.
     platform::SetScreenPointer(platform::vbDefault);
-    return *shown;
+    return platform::SharedForm<frmFiles>::Get();
 }
 
 namespace {

@@ -18,7 +18,6 @@ class TestBudget : public QObject
 private slots:
     void holdsWhatFitsNow_data();
     void holdsWhatFitsNow();
-    void givesBackWhenDestroyed();
     void waitsHoldingNothing();
     void waitingDecodesDoNotBlockEachOther();
     void decodeThatWaitsKeepsNoFileBytes();
@@ -59,17 +58,6 @@ void TestBudget::holdsWhatFitsNow()
     QCOMPARE(budget.InUse(), inUse);
     if (!held)
         QCOMPARE(r.Wanted(), asked);
-}
-
-void TestBudget::givesBackWhenDestroyed()
-{
-    Budget budget(100);
-    {
-        Reservation r(budget);
-        QVERIFY(r.hold(70));
-        QCOMPARE(budget.InUse(), qint64(70));
-    }
-    QCOMPARE(budget.InUse(), qint64(0));
 }
 
 void TestBudget::waitsHoldingNothing()
