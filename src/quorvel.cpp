@@ -73,7 +73,8 @@ int main(int argc, char *argv[])
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.24"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quorvel"));
+    // Names the desktop file, so Wayland desktops find the program's icon and launcher.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     platform::ConnectSessionBusAhead();
     // The run ends when no window of the program is loaded any more.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -10,6 +10,8 @@ packages=(
   libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev libxcb1-dev libxcb-randr0-dev
   fonts-urw-base35
   libbenchmark-dev
+  # appstreamcli, which checks the metainfo file.
+  appstream
   xvfb xauth
   # The end-to-end tests: a window manager, real input, the buses and Debian's Python modules.
   openbox xdotool imagemagick dbus at-spi2-core
