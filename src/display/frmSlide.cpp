@@ -36,7 +36,6 @@ frmSlide::frmSlide()
     lblCannot->hide();
     // Opens on the browser's monitor, at its design place there.
     const platform::Monitor monitor = browser ? platform::MonitorOf(*browser) : platform::PrimaryMonitor();
-    platform::PutOnMonitor(*this, monitor);
     setGeometry(px(design::Client).translated(monitor.pixels.topLeft()));
     // Made now rather than at the first show, so that the window manager can tell its frame
     // before the first fit.

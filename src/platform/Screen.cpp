@@ -132,23 +132,6 @@ Monitor MonitorOf(QWidget &w)
     return best ? monitorOf(best) : PrimaryMonitor();
 }
 
-Monitor OpenerMonitor(QWidget *show, QWidget *browser)
-{
-    if (show && show->isVisible())
-        return MonitorOf(*show);
-    return browser ? MonitorOf(*browser) : PrimaryMonitor();
-}
-
-void PutOnMonitor(QWidget &w, const Monitor &m)
-{
-    for (QScreen *s : QGuiApplication::screens()) {
-        if (s->geometry() == m.pixels) {
-            w.setScreen(s);
-            return;
-        }
-    }
-}
-
 QPoint CentredOn(const Monitor &m, QSize outer)
 {
     // Halves taken in twips and rounded, as the windows always centred themselves.

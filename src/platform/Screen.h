@@ -35,12 +35,6 @@ Monitor PrimaryMonitor();
 std::vector<Monitor> Monitors(size_t *primary = nullptr);
 // The monitor that holds the larger part of w's outer rectangle; the primary one when none does.
 Monitor MonitorOf(QWidget &w);
-// The monitor of the window that opens a small window now: the show while one runs, else the
-// browser (`browser` may be null: then the primary monitor).
-Monitor OpenerMonitor(QWidget *show, QWidget *browser);
-// Makes m the screen of the top-level window w, not yet created: Qt would take the primary one
-// and, once the native window exists, move the window there.
-void PutOnMonitor(QWidget &w, const Monitor &m);
 // `outer` (its size) centred on m, in pixels.
 QPoint CentredOn(const Monitor &m, QSize outer);
 
