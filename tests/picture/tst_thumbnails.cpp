@@ -16,6 +16,7 @@
 
 #include <atomic>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -385,6 +386,8 @@ struct FakeFetch
     std::shared_ptr<QMutex> lock = std::make_shared<QMutex>();
     std::shared_ptr<QStringList> asked = std::make_shared<QStringList>();
     std::shared_ptr<QSemaphore> gate; // when set, each fetch takes one from it first
+    // Fetches on the window thread, or on a thread no nicer than it.
+    std::shared_ptr<std::atomic<int>> misplaced = std::make_shared<std::atomic<int>>(0);
     QSize size{16, 16};
 
     ThumbnailQueue::Fetch function() const
@@ -392,6 +395,9 @@ struct FakeFetch
         return [*this](const QString &path, int) {
             if (gate)
                 gate->acquire();
+            if (QThread::currentThread() == qApp->thread()
+                || ::getpriority(PRIO_PROCESS, id_t(::gettid())) <= ::getpriority(PRIO_PROCESS, id_t(::getpid())))
+                ++*misplaced;
             {
                 const QMutexLocker locker(lock.get());
                 asked->append(path);
@@ -454,6 +460,7 @@ void TestThumbnails::queueOrder()
     QStringList seen = fake.seen();
     seen.replaceInStrings("!", "");
     QCOMPARE(seen, order);
+    QCOMPARE(fake.misplaced->load(), 0);
     const bool twelve = order.contains("12");
     QCOMPARE(failed.size(), twelve ? 1 : 0);
     QCOMPARE(queue.failed(12), twelve);
