@@ -31,6 +31,8 @@ class TestThumbnails : public QObject
 private slots:
     void uriOfOddNames_data();
     void uriOfOddNames();
+    void cacheFolderOfTheDesktop_data();
+    void cacheFolderOfTheDesktop();
     void storedAsTheDesktopExpects();
     void othersThumbnailUsedOnlyWhileItMatches_data();
     void othersThumbnailUsedOnlyWhileItMatches();
@@ -130,6 +132,29 @@ void TestThumbnails::uriOfOddNames()
         QCOMPARE(ThumbnailFileName(uri), QByteArray("c6ee772d9e49320e97ec29a7eb5b1697.png"));
 }
 
+void TestThumbnails::cacheFolderOfTheDesktop_data()
+{
+    QTest::addColumn<QByteArray>("xdg");
+    QTest::addColumn<QString>("root");
+    QTest::newRow("set") << QByteArray("/x/cache") << "/x/cache/thumbnails";
+    QTest::newRow("unset") << QByteArray() << "/home/u/.cache/thumbnails";
+    QTest::newRow("relative, so ignored") << QByteArray("cache") << "/home/u/.cache/thumbnails";
+}
+
+void TestThumbnails::cacheFolderOfTheDesktop()
+{
+    QFETCH(QByteArray, xdg);
+    QFETCH(QString, root);
+    const QByteArray oldHome = qgetenv("HOME"), oldXdg = qgetenv("XDG_CACHE_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        oldXdg.isNull() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", oldXdg);
+    });
+    qputenv("HOME", "/home/u");
+    xdg.isEmpty() ? qunsetenv("XDG_CACHE_HOME") : qputenv("XDG_CACHE_HOME", xdg);
+    QCOMPARE(ThumbnailCache::DefaultRoot(), root);
+}
+
 void TestThumbnails::storedAsTheDesktopExpects()
 {
     QTemporaryDir dir;
@@ -166,6 +191,7 @@ void TestThumbnails::storedAsTheDesktopExpects()
     QCOMPARE(cache.Fetch(shown, 128).source, Source::Cache);
     QCOMPARE(cache.Fetch(shown, 100).image.size(), QSize(100, 66)); // a box between sizes
     QCOMPARE(cache.Fetch(shown, 256).image.size(), QSize(256, 170));
+    QVERIFY(QFile::exists(cacheFile(root, "large", real)));
     setMTime(shown, 1600000001);
     QCOMPARE(cache.Fetch(shown, 128).source, Source::Picture);
     // A picture smaller than the size is never enlarged.
