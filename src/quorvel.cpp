@@ -8,6 +8,7 @@
 #include "platform/Screen.h"
 #include "base/FileSys.h"
 #include "platform/SharedForm.h"
+#include "platform/Trace.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -76,6 +77,7 @@ int main(int argc, char *argv[])
     // Names the desktop file, so Wayland desktops find the program's icon and launcher.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     platform::ConnectSessionBusAhead();
+    platform::WatchStalls();
     // The run ends when no window of the program is loaded any more.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::FormBase::SetEndRunWhenNoWindow(true);

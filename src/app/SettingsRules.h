@@ -17,6 +17,7 @@ inline const QString kPathName = QStringLiteral("PathName");
 inline const QString kWindowPosition = QStringLiteral("WindowPosition");
 inline const QString kIncludeSubDirs = QStringLiteral("IncludeSubDirs");
 inline const QString kTimeDelay = QStringLiteral("TimeDelay");
+inline const QString kThumbnails = QStringLiteral("Thumbnails");
 
 
 // The show delay: 0 stays 0 (no automatic change), else limited to 2..10 seconds.

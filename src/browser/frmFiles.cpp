@@ -1,5 +1,6 @@
 #include "browser/frmFiles.h"
 
+#include "browser/ThumbnailCells.h"
 #include "app/Settings.h"
 #include "app/SettingsRules.h"
 #include "app/basSlides.h"
@@ -193,6 +194,9 @@ void frmFiles::buildMenus()
     mnuShowPicture->setChecked(true);
     mnuShowAll = add(mnuView, QStringLiteral("&All files"), &frmFiles::mnuShowAll_Click, true);
     mnuShowAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnuView->addSeparator();
+    mnuThumbnails = add(mnuView, QStringLiteral("&Thumbnails"), &frmFiles::mnuThumbnails_Click, true);
+    mnuThumbnails->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
 
     mnuQuorvel = menuBar()->addMenu(QStringLiteral("&Quorvel"));
     mnuSlideS = add(mnuQuorvel, QStringLiteral("Show files in &name order"), &frmFiles::mnuSlides_Click);
@@ -246,6 +250,9 @@ void frmFiles::Form_Load()
                           int(std::lround(p.width / tppx)), int(std::lround(p.height / tppy)));
     placeOuter(m_wantedOuter);
     mnuSubShow->setChecked(app::ReadIncludeSubDirs(app::Get(app::kIncludeSubDirs, QStringLiteral("0"))));
+    // The same reading as the subfolder switch: "1" is on, anything else (or nothing) off.
+    if (app::ReadIncludeSubDirs(app::Get(app::kThumbnails, QStringLiteral("0"))))
+        mnuThumbnails_Click();
 }
 
 void frmFiles::refitForFrame()
@@ -360,6 +367,7 @@ void frmFiles::Form_Unload()
                                                   base::ToInt32(outer.height() * tppy)}));
     app::Save(app::kPathName, basSlides::CurrentPath);
     app::Save(app::kIncludeSubDirs, app::WriteIncludeSubDirs(mnuSubShow->isChecked()));
+    app::Save(app::kThumbnails, app::WriteIncludeSubDirs(mnuThumbnails->isChecked()));
 }
 
 void frmFiles::closeEvent(QCloseEvent *event)
@@ -487,6 +495,21 @@ void frmFiles::mnuShowAll_Click()
     mnuShowPicture->setChecked(false);
     mnuShowAll->setChecked(true);
     dirFiles_Change();
+}
+
+void frmFiles::mnuThumbnails_Click()
+{
+    const bool on = !mnuThumbnails->isChecked();
+    mnuThumbnails->setChecked(on);
+    if (on) {
+        const int box = browser::ThumbnailBox(devicePixelRatioF());
+        m_cells = new browser::ThumbnailCells(*lstFiles, box);
+        lstFiles->SetThumbnails(m_cells, 128);
+    } else {
+        lstFiles->SetThumbnails(nullptr);
+        delete m_cells; // fetches in flight finish on their own, unheard
+        m_cells = nullptr;
+    }
 }
 
 void frmFiles::mnuSubShow_Click()

@@ -15,6 +15,9 @@ class QAction;
 class QMenu;
 
 class BrowserClient;
+namespace browser {
+class ThumbnailCells;
+}
 
 // The browser: drive list over folder list on the left, the file list in columns on the right,
 // a splitter strip between them, and the menus.
@@ -36,6 +39,7 @@ public:
     QAction *mnuExit = nullptr;
     QMenu *mnuView = nullptr;
     QAction *mnuShowPicture = nullptr;
+    QAction *mnuThumbnails = nullptr;
     QAction *mnuShowAll = nullptr;
     QMenu *mnuQuorvel = nullptr;
     QAction *mnuSlideS = nullptr;
@@ -65,6 +69,7 @@ public:
     void mnuDelete_Click();
     void mnuExit_Click();
     void mnuShowPicture_Click();
+    void mnuThumbnails_Click();
     void mnuShowAll_Click();
     void mnuSlides_Click();
     void mnuRandom_Click();
@@ -99,6 +104,7 @@ private:
     bool m_placedWithFrame = false;
     QMargins m_placedFrame;   // the frame counted when it was placed
     QTimer m_frameWatch;      // until the window manager has framed the window
+    browser::ThumbnailCells *m_cells = nullptr; // the grid's pictures, while it shows
     int m_frameWatchTicks = 0;
     static float s_lastDragX; // kept between drags, as the drag handler always has
 };

@@ -2,7 +2,10 @@
 
 #include "platform/FileListModel.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPainter>
+#include <QStyledItemDelegate>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,6 +25,82 @@ namespace {
 // A click handler that keeps selecting other entries, each selection running the handler again,
 // would otherwise nest until the stack runs out.
 constexpr int kMaxClickNesting = 32;
+
+// A grid cell: the picture (or its placeholder or mark) centred in a square, the name under it.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    CellDelegate(FileList *list, CellPictures *pictures, int box)
+        : QStyledItemDelegate(list), m_pictures(pictures), m_box(box)
+    {
+    }
+
+    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem o = option;
+        initStyleOption(&o, index);
+        const QWidget *w = o.widget;
+        QStyle *style = w ? w->style() : QApplication::style();
+        // The selection shows as the cell's background, as in the list.
+        o.text.clear();
+        style->drawPrimitive(QStyle::PE_PanelItemViewItem, &o, p, w);
+        const QRect cell = option.rect;
+        const QRect square(cell.x() + (cell.width() - m_box) / 2, cell.y() + kCellMargin, m_box, m_box);
+        QImage image;
+        const CellPictures::Kind kind = m_pictures->Cell(index.row(), image);
+        switch (kind) {
+        case CellPictures::Kind::Picture: {
+            const QSize size = (QSizeF(image.size()) / image.devicePixelRatio()).toSize().boundedTo(square.size());
+            const QRect target(QPoint(square.x() + (square.width() - size.width()) / 2,
+                                      square.y() + (square.height() - size.height()) / 2), size);
+            p->drawImage(target, image);
+            break;
+        }
+        case CellPictures::Kind::Waiting:
+            p->fillRect(square, o.palette.color(QPalette::Midlight));
+            break;
+        case CellPictures::Kind::Cannot:
+        case CellPictures::Kind::NotAPicture:
+            paintMark(p, square, kind == CellPictures::Kind::Cannot, o.palette);
+            break;
+        }
+        const QRect text(cell.x() + 2, square.bottom() + 1 + kCellMargin / 2, cell.width() - 4,
+                         cell.bottom() - square.bottom() - kCellMargin / 2);
+        const bool selected = option.state & QStyle::State_Selected;
+        p->setPen(o.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        p->setFont(o.font);
+        p->drawText(text, Qt::AlignHCenter | Qt::AlignTop,
+                    o.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, text.width()));
+    }
+
+    static constexpr int kCellMargin = 6;
+
+private:
+    // A small mark in the middle of the square: a crossed frame for a picture that cannot be
+    // shown, a page with a folded corner for a file that is no picture.
+    static void paintMark(QPainter *p, const QRect &square, bool cannot, const QPalette &palette)
+    {
+        const int side = std::max(8, square.width() / 4);
+        const QRect mark(square.center() - QPoint(side / 2, side / 2), QSize(side, side));
+        p->save();
+        p->setRenderHint(QPainter::Antialiasing);
+        p->setPen(QPen(palette.color(QPalette::Mid), 2));
+        if (cannot) {
+            p->drawRect(mark);
+            p->drawLine(mark.topLeft(), mark.bottomRight());
+            p->drawLine(mark.topRight(), mark.bottomLeft());
+        } else {
+            const int fold = side / 3;
+            const QPoint pts[] = {mark.topLeft(), mark.topRight() - QPoint(fold, 0), mark.topRight() + QPoint(0, fold),
+                                  mark.bottomRight(), mark.bottomLeft()};
+            p->drawPolygon(pts, 5);
+        }
+        p->restore();
+    }
+
+    CellPictures *m_pictures;
+    int m_box;
+};
 
 } // namespace
 
@@ -63,6 +142,7 @@ void FileList::Clear()
     selectionModel()->clear();
     m_settingIndex = was;
     horizontalScrollBar()->setValue(0);
+    filesChanged();
 }
 
 void FileList::AddItem(const QString &name)
@@ -70,6 +150,7 @@ void FileList::AddItem(const QString &name)
     const bool was = std::exchange(m_settingIndex, true);
     m_model->insertSorted(name);
     m_settingIndex = was;
+    filesChanged();
 }
 
 void FileList::SetItems(QStringList names)
@@ -79,6 +160,8 @@ void FileList::SetItems(QStringList names)
     selectionModel()->clear();
     m_settingIndex = was;
     horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    filesChanged();
 }
 
 void FileList::RemoveItem(int index)
@@ -91,6 +174,7 @@ void FileList::RemoveItem(int index)
     m_model->removeAt(index);
     selectionModel()->clear();
     m_settingIndex = was;
+    filesChanged();
 }
 
 QString FileList::List(int index) const
@@ -130,10 +214,93 @@ void FileList::SetColumns(int columns)
     updateGrid();
 }
 
+void FileList::SetThumbnails(CellPictures *pictures, int box)
+{
+    if (pictures == m_pictures && box == m_box)
+        return;
+    const int current = ListIndex();
+    m_pictures = pictures;
+    m_box = std::max(16, box);
+    QAbstractItemDelegate *old = itemDelegate();
+    if (pictures) {
+        setItemDelegate(new CellDelegate(this, pictures, m_box));
+        setFlow(LeftToRight);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollMode(ScrollPerPixel);
+    } else {
+        setItemDelegate(new QStyledItemDelegate(this));
+        setFlow(TopToBottom);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
+    if (old && old->parent() == this)
+        old->deleteLater();
+    updateGrid();
+    filesChanged();
+    if (current >= 0)
+        scrollTo(m_model->index(current));
+}
+
+void FileList::UpdateCell(int row)
+{
+    if (row >= 0 && row < m_model->rowCount())
+        update(m_model->index(row));
+}
+
+void FileList::filesChanged()
+{
+    if (!m_pictures)
+        return;
+    m_pictures->FilesChanged(m_model->rowCount());
+    reportShown();
+}
+
+void FileList::scrollContentsBy(int dx, int dy)
+{
+    QListView::scrollContentsBy(dx, dy);
+    if (!m_pictures)
+        return;
+    const int now = verticalScrollBar()->value();
+    if (now != m_lastScroll)
+        m_scrolledDown = now > m_lastScroll;
+    m_lastScroll = now;
+    reportShown();
+}
+
+void FileList::reportShown()
+{
+    // Once per turn of the event loop: a scroll and a resize together, or every step of a held
+    // key, are told once, after the layout has settled.
+    if (!m_pictures || m_shownPending)
+        return;
+    m_shownPending = true;
+    QMetaObject::invokeMethod(this, [this] {
+        m_shownPending = false;
+        if (!m_pictures)
+            return;
+        const int count = m_model->rowCount();
+        const QSize cell = gridSize();
+        if (count == 0 || cell.isEmpty()) {
+            m_pictures->Shown(0, -1, m_scrolledDown);
+            return;
+        }
+        // Equal cells in rows from the top: the rows on screen follow from the scroll position.
+        const int columns = std::max(1, viewport()->width() / cell.width());
+        const int top = verticalScrollBar()->value();
+        const int firstRow = top / cell.height();
+        const int lastRow = (top + viewport()->height() - 1) / cell.height();
+        const int first = std::min(count - 1, firstRow * columns);
+        const int last = std::min(count - 1, (lastRow + 1) * columns - 1);
+        m_pictures->Shown(first, last, m_scrolledDown);
+    }, Qt::QueuedConnection);
+}
+
 void FileList::resizeEvent(QResizeEvent *event)
 {
     QListView::resizeEvent(event);
     updateGrid();
+    reportShown();
 }
 
 void FileList::changeEvent(QEvent *event)
@@ -145,6 +312,10 @@ void FileList::changeEvent(QEvent *event)
 
 void FileList::wheelEvent(QWheelEvent *event)
 {
+    if (m_pictures) { // the grid scrolls down, as wheels do
+        QListView::wheelEvent(event);
+        return;
+    }
     // The list has no vertical extent to scroll: an ordinary wheel turns the columns instead.
     const QPoint delta = event->angleDelta();
     if (std::abs(delta.y()) >= std::abs(delta.x()) && horizontalScrollBar()->maximum() > 0) {
@@ -206,7 +377,10 @@ int FileList::rowHeight() const
 
 void FileList::updateGrid()
 {
-    const QSize cell(std::max(1, viewport()->width() / m_columns), rowHeight());
+    // A cell of the grid: the square, margins, one line of the name.
+    const QSize cell = m_pictures ? QSize(m_box + 2 * CellDelegate::kCellMargin,
+                                          m_box + 2 * CellDelegate::kCellMargin + rowHeight())
+                                  : QSize(std::max(1, viewport()->width() / m_columns), rowHeight());
     // The model's size hint and the grid agree, so items neither overlap nor leave gaps; text
     // wider than its column is elided by the delegate.
     m_model->setItemSize(cell);

@@ -171,9 +171,14 @@ void ThumbnailQueue::pump()
         const int row = nextRow(true);
         if (row < 0)
             return;
+        QString path = m_pathOf(row);
+        if (path.isEmpty()) { // nothing to read there
+            m_state[size_t(row)] = State::Failed;
+            continue;
+        }
         m_state[size_t(row)] = State::InFlight;
         ++m_inFlight;
-        thumbnailThreads().start([link = m_link, fetch = m_fetch, path = m_pathOf(row), box = m_box,
+        thumbnailThreads().start([link = m_link, fetch = m_fetch, path = std::move(path), box = m_box,
                                   generation = m_generation, row] {
             lowerThisThread();
             ThumbnailCache::Thumbnail thumbnail;

@@ -27,7 +27,7 @@ class ThumbnailQueue : public QObject
 public:
     // Called on a worker: the thumbnail of the file at `path` fitting `box`.
     using Fetch = std::function<ThumbnailCache::Thumbnail(const QString &path, int box)>;
-    // Called on the window thread: the file at `row`.
+    // Called on the window thread: the file at `row`; empty for one that is not to be read.
     using PathOf = std::function<QString(int row)>;
 
     enum class Scroll { Down, Up };
