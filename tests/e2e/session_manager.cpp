@@ -2,7 +2,7 @@
 // the SESSION_MANAGER value on its first line, accepts every client, and on each line "save" read
 // from standard input asks every registered client to save as at logout (SaveYourself: both
 // kinds, shutdown, no interaction). It prints "registered", "save-done" and "closed" as clients
-// do those. It never sends Die: a client that ends does so by itself.
+// do those, and "restart" with the command a client would be restarted with. It never sends Die: a client that ends does so by itself.
 
 #include <X11/ICE/ICElib.h>
 #include <X11/SM/SMlib.h>
@@ -56,8 +56,15 @@ void saveYourselfRequest(SmsConn, SmPointer, int, Bool, int, Bool, Bool) {}
 void phase2Request(SmsConn conn, SmPointer) { SmsSaveYourselfPhase2(conn); }
 void setProperties(SmsConn, SmPointer, int count, SmProp **props)
 {
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(props[i]->name, SmRestartCommand) == 0) {
+            std::string line = "restart";
+            for (int v = 0; v < props[i]->num_vals; ++v)
+                line.append(" ").append(static_cast<const char *>(props[i]->vals[v].value), size_t(props[i]->vals[v].length));
+            say(line.c_str());
+        }
         SmFreeProperty(props[i]);
+    }
     std::free(props);
 }
 void deleteProperties(SmsConn, SmPointer, int count, char **names)

@@ -9,7 +9,8 @@ import time
 
 import pytest
 
-from quorvel_e2e import wait_until
+import quorvel_e2e as e2e
+from quorvel_e2e import Rect, wait_until
 from test_scan import huge_folder_env, long_scan_app, scan_window
 
 TPP = 15  # twips per pixel at 96 DPI
@@ -52,31 +53,35 @@ def test_a_signal_to_end_saves_as_file_exit(quorvel, pictures, sig):
 
 
 def into_viewer(app, folder):
+    outer = app.geometry().outer
     app.click_entry("Files", "b.bmp")
     app.wait_window(str(folder / "b.bmp"))
-    return {}
+    return outer, {}
 
 
 def into_key_help(app, folder):
+    outer = app.geometry().outer
     app.key("F1")
     app.wait_window("Help For Quorvel")
-    return {}
+    return outer, {}
 
 
 def into_show(app, folder):
+    # Partly off the screen: the browser the show's end brings back opens at the left edge, and
+    # that is where File > Exit then saves it.
+    app.desktop.xdotool("windowmove", "--sync", app.browser.id, -40, 100)
+    outer = app.wait_for(lambda: (lambda g: g.x < 0 and g)(app.geometry().outer), "the browser partly off the screen")
     app.key("ctrl+n")
     app.wait_for(lambda: app.windows() and app.browser.id not in [w.id for w in app.windows()], "the show alone")
     app.key("F7")
     time.sleep(0.5)  # the key reaches the show before the signal does
-    # Saved as Esc and then File > Exit save them: the delay, and the browser as it comes back.
-    return {"TimeDelay": "7"}
+    return Rect(0, outer.y, outer.w, outer.h), {"TimeDelay": "7"}
 
 
 @pytest.mark.parametrize("into", [into_viewer, into_key_help, into_show], ids=["viewer", "key help", "show"])
 def test_the_session_ends_from_every_window(quorvel, pictures, into):
     app, folder = placed_browser(quorvel, pictures)
-    outer = app.geometry().outer
-    more = into(app, folder)
+    outer, more = into(app, folder)
     ended_by(app, signal.SIGTERM)
     assert app.settings() == exit_settings(folder, outer, **more)
 
@@ -115,6 +120,10 @@ def test_the_session_managers_request_to_save_ends_as_file_exit(quorvel, picture
         assert app.wait_exit(timeout=5) == 0
         assert time.monotonic() - sent < 1.0
         assert app.settings() == exit_settings(folder, outer)
+        # Restarted with a later session, the program opens on the saved folder: no option of
+        # Qt's, which it would take for a folder.
+        told = [said() for _ in range(20)]
+        assert f"restart {os.path.realpath(e2e.program_path())}" in told, told
     finally:
         manager.kill()
         manager.wait()
