@@ -44,7 +44,7 @@ void SaveSetting(const QString &application, const QString &section, const QStri
 {
     QSettings store(application, application);
     // Written to a new file that then takes the old one's place, never over it: a write cut short
-    // (a full disk, the power going) leaves the old settings whole.
+    // (the process killed, the power going) leaves the old settings whole.
     store.setAtomicSyncRequired(true);
     store.beginGroup(section);
     // The file is UTF-8 text, where such bytes would turn into replacement characters: they go

@@ -96,6 +96,7 @@ namespace {
 // How long a cancelled scan that is not drawing is waited for before it is left to itself: it
 // stops within one folder entry unless the file system does not answer (a hung network share).
 constexpr int kScanStopWaitMs = 250;
+
 // What the scanning thread and the waiting thread share; the task holds it too, so a scan given
 // up while stuck in the file system still has it when it gets out.
 struct ScanJob
