@@ -3,6 +3,7 @@
 #include "app/PlatformChoice.h"
 #include "app/Settings.h"
 #include "app/SettingsRules.h"
+#include "app/SessionEnd.h"
 #include "dialogs/frmScan.h"
 #include "picture/Requests.h"
 #include "platform/Screen.h"
@@ -36,6 +37,8 @@ int main(int argc, char *argv[])
         std::fwrite(answer.err.constData(), 1, size_t(answer.err.size()), stderr);
         return answer.exitStatus;
     }
+    // Before any thread starts: a signal to end comes to the event loop, also one that comes early.
+    app::CatchEndSignals();
     app::ApplyPlatformChoice(); // X11 under XWayland: windows may place themselves there
     const QString commandLine = base::DecodeName(text.constData(), size_t(text.size()));
     // A picture to show first decodes on a worker while Qt starts up: it is most of the wait,
@@ -78,12 +81,15 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     platform::ConnectSessionBusAhead();
     platform::WatchStalls();
+    app::WatchEndSignals();
     // The run ends when no window of the program is loaded any more.
     QApplication::setQuitOnLastWindowClosed(false);
     platform::FormBase::SetEndRunWhenNoWindow(true);
     basSlides::Main(commandLine);
     const int status = QApplication::exec();
     picture::FinishDecodes();   // no decode outlives Qt
-    dialogs::EndScans(status);  // none runs on under the program's static state as it goes
+    // None runs on under the program's static state as it goes; the desktop ending the session
+    // waits for no scan stuck in the file system.
+    dialogs::EndScans(status, app::SessionEnding() ? 100 : 1000);
     return status;
 }

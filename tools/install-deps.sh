@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-wayland libgl-dev
   libwmf-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev libxcb1-dev libxcb-randr0-dev
+  libsm-dev libice-dev
   fonts-urw-base35
   libbenchmark-dev
   # appstreamcli, which checks the metainfo file.

@@ -43,6 +43,9 @@ void SaveSetting(const QString &application, const QString &section, const QStri
                  const QString &value)
 {
     QSettings store(application, application);
+    // Written to a new file that then takes the old one's place, never over it: a write cut short
+    // (the process killed, the power going) leaves the old settings whole.
+    store.setAtomicSyncRequired(true);
     store.beginGroup(section);
     // The file is UTF-8 text, where such bytes would turn into replacement characters: they go
     // in as Qt's byte-array form, which keeps them. Every other text stays plain text.

@@ -271,6 +271,7 @@ void frmFiles::refitForFrame()
 void frmFiles::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    m_everShown = true;
     refitForFrame();
     // Qt gets no event of its own when the frame comes: look now and then until it is there (a
     // desktop without a window manager never frames it; the looking stops after half a minute).
@@ -358,7 +359,9 @@ void frmFiles::Form_Unload()
 {
     if (platform::SharedForm<frmSlide>::IsLoaded())
         platform::SharedForm<frmSlide>::Unload();
-    const QRect outer = frameGeometry();
+    // A browser loaded but never shown (the session ending during a show) is saved where it
+    // would have opened.
+    const QRect outer = m_everShown ? frameGeometry() : m_wantedOuter;
     const platform::Monitor on = platform::MonitorOf(*this);
     const double tppx = on.tppx, tppy = on.tppy;
     app::Save(app::kWindowPosition,

@@ -101,6 +101,7 @@ private:
     BrowserClient *m_client = nullptr;
     double m_driveWidth = 2292;
     QRect m_wantedOuter;      // where Form_Load put the frame, re-applied once the frame is known
+    bool m_everShown = false;
     bool m_placedWithFrame = false;
     QMargins m_placedFrame;   // the frame counted when it was placed
     QTimer m_frameWatch;      // until the window manager has framed the window

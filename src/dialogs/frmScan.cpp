@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 #include <vector>
 
 frmScan::frmScan()
@@ -92,8 +93,6 @@ namespace {
 // How long a cancelled scan that is not drawing is waited for before it is left to itself: it
 // stops within one folder entry unless the file system does not answer (a hung network share).
 constexpr int kScanStopWaitMs = 250;
-// How long the program's end waits for such scans.
-constexpr int kScanEndWaitMs = 1000;
 
 // What the scanning thread and the waiting thread share; the task holds it too, so a scan given
 // up while stuck in the file system still has it when it gets out.
@@ -121,6 +120,9 @@ ScanOwner &owner()
     static ScanOwner scans;
     return scans;
 }
+
+// Cancels the scan ScanForShow is waiting for; empty when it waits for none.
+std::function<void()> g_cancelWaited;
 
 QFuture<int32_t> startScan(const std::shared_ptr<ScanJob> &job, const QString &folder, bool includeSubDirs,
                            const QString &showMode, RandomSource &random)
@@ -174,6 +176,12 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
     QFutureWatcher<int32_t> watcher;
     QObject::connect(&watcher, &QFutureWatcher<int32_t>::finished, &loop, &QEventLoop::quit);
     watcher.setFuture(future);
+    bool cancelled = false;
+    const std::function<void()> outer = std::exchange(g_cancelWaited, [&] {
+        cancelled = true;
+        loop.quit();
+    });
+    const struct Restore { const std::function<void()> &outer; ~Restore() { g_cancelWaited = outer; } } restore{outer};
 
     // A short scan: the screen repaints, but input waits as it did before there was a thread.
     QTimer windowDue;
@@ -185,8 +193,7 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     windowDue.stop();
 
-    bool cancelled = false;
-    if (!future.isFinished()) {
+    if (!cancelled && !future.isFinished()) {
         frmScan window;
         QTimer refresh;
         QObject::connect(&refresh, &QTimer::timeout, &window,
@@ -233,12 +240,18 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
     basSlides::PictureCount = count;
 }
 
-void EndScans(int exitStatus)
+void CancelScanForShow()
+{
+    if (g_cancelWaited)
+        g_cancelWaited();
+}
+
+void EndScans(int exitStatus, int waitMs)
 {
     ScanOwner &scans = owner();
     for (auto &scan : scans.scans)
         scan.first->progress.Stop();
-    if (scans.pool.waitForDone(kScanEndWaitMs)) {
+    if (scans.pool.waitForDone(waitMs)) {
         scans.scans.clear();
         return;
     }

@@ -56,9 +56,13 @@ inline constexpr int kScanCountRefreshMs = 100;
 void ScanForShow(const QString &folder, bool includeSubDirs, const QString &showMode,
                               std::function<void()> beforeFolder = {}, QWidget *opener = nullptr);
 
+// Cancels the scan ScanForShow waits for, if any, as the window's Cancel does (also before the
+// window is up).
+void CancelScanForShow();
+
 // Called once the run is over, before the program's static state goes: stops every scan and
-// waits for it. When one stays stuck in the file system the program leaves at once with
+// waits for it, `waitMs` at most. When one stays stuck in the file system the program leaves at once with
 // `exitStatus`, without static destruction under that scan.
-void EndScans(int exitStatus);
+void EndScans(int exitStatus, int waitMs = 1000);
 
 } // namespace dialogs

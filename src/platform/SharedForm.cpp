@@ -114,6 +114,18 @@ void FormBase::SetEndRunAction(std::function<void()> action)
     g_endAction = std::move(action);
 }
 
+bool FormBase::RunHeld()
+{
+    return g_holds > 0;
+}
+
+void FormBase::UnloadAll()
+{
+    const std::vector<FormBase *> loaded = g_forms; // each unload takes itself off the list
+    for (FormBase *form : loaded)
+        form->Unload();
+}
+
 int FormBase::LoadedCount()
 {
     return g_loaded;

@@ -36,6 +36,8 @@ public:
     static void SetEndRunAction(std::function<void()> action);
     static int LoadedCount();
     static int VisibleCount();
+    // Unloads every loaded window, hidden ones included.
+    static void UnloadAll();
 
     // While one is alive, the run goes on even when no window is loaded (a hand-over from one
     // window to the next that lets events run in between).
@@ -47,6 +49,7 @@ public:
         HoldRun(const HoldRun &) = delete;
         HoldRun &operator=(const HoldRun &) = delete;
     };
+    static bool RunHeld();
 
 protected:
     QWidget *formWidget() const { return m_self; }

@@ -8,6 +8,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace app;
 using namespace base;
 
@@ -31,6 +37,7 @@ private slots:
     void storeUsesTheConfigFile();
     void brokenStoresGiveDefaults_data();
     void brokenStoresGiveDefaults();
+    void killedWriterLeavesAWholeFile();
 
 private:
     static void useStoreFolder(const QString &f) { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, f); }
@@ -211,6 +218,37 @@ void TestSettings::brokenStoresGiveDefaults()
     Save(kTimeDelay, QStringLiteral("3")); // must not crash, nor replace what is in the way
     QCOMPARE(QFileInfo(path).isDir(), content.isEmpty());
     QCOMPARE(Get(kPathName, QStringLiteral("/d/")), QStringLiteral("/d/"));
+    useStoreFolder(m_config.path());
+}
+
+void TestSettings::killedWriterLeavesAWholeFile()
+{
+    QTemporaryDir dir;
+    useStoreFolder(dir.path());
+    const QString path = dir.path() + "/Quorvel/Quorvel.conf";
+    QVERIFY(testutil::writeFile(path, "[Settings]\nPathName=/old/\n"));
+    // Values long enough that a write takes a while; the writer is killed wherever it is.
+    QStringList written{QStringLiteral("/old/")};
+    for (int round = 0; round < 8; ++round) {
+        const QString value = QStringLiteral("/%1/").arg(round) + QString(1 << 20, QLatin1Char('x'));
+        written << value;
+        const pid_t writer = fork();
+        QVERIFY(writer >= 0);
+        if (writer == 0) {
+            for (;;)
+                Save(kPathName, value);
+        }
+        QTest::qSleep(20 + 15 * round);
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        const bool whole = std::any_of(written.begin(), written.end(), [&](const QString &v) {
+            return text == "[Settings]\nPathName=" + v.toLatin1() + "\n";
+        });
+        QVERIFY2(whole, qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(text.size())));
+    }
     useStoreFolder(m_config.path());
 }
 
