@@ -18,7 +18,7 @@ TPP = 15  # twips per pixel at 96 DPI
 
 def exit_settings(folder, outer, subdirs="0", **more):
     """The settings File > Exit writes for the browser at `outer` (pixels) on `folder`."""
-    return {"Settings/PathName": f"{folder}/", "Settings/IncludeSubDirs": subdirs,
+    return {"Settings/PathName": f"{folder}/", "Settings/IncludeSubDirs": subdirs, "Settings/Thumbnails": "0",
             "Settings/WindowPosition": ",".join(str(v * TPP) for v in (outer.x, outer.y, outer.w, outer.h)),
             **{f"Settings/{k}": v for k, v in more.items()}}
 

@@ -63,7 +63,7 @@ void TestCommands::menus()
             tree << (a->isSeparator() ? QStringLiteral("-") : a->text() + " " + a->shortcut().toString());
     }
     QCOMPARE(tree, (QStringList{"&File", "&Refresh files list F5", "-", "&Delete current file Del", "-", "E&xit ",
-                                "&View", "&Picture files Ctrl+P", "&All files Ctrl+A",
+                                "&View", "&Picture files Ctrl+P", "&All files Ctrl+A", "-", "&Thumbnails Ctrl+T",
                                 "&Quorvel", "Show files in &name order Ctrl+N", "Show files in &random order Ctrl+R",
                                 "-", "Show files in &subdirectories ", "&Help", "&Keyboard help F1", "-", "&About... "}));
 }
