@@ -3,7 +3,12 @@
 include(GNUInstallDirs)
 
 install(TARGETS quorvel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/data/quorvel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The desktop file and what software centres read about the program; one component, so a test
+# can install and check just these.
+install(FILES ${PROJECT_SOURCE_DIR}/data/org.quorvel.Quorvel.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT desktop)
+install(FILES ${PROJECT_SOURCE_DIR}/data/org.quorvel.Quorvel.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT desktop)
 
 # The icon theme tree is made at build time by tools/make_icons (target icons).
 if(TARGET icons)

@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/PlatformChoice.h"
+#include "app/Settings.h"
+#include "app/SettingsRules.h"
 #include "dialogs/frmScan.h"
 #include "picture/Requests.h"
 #include "platform/Screen.h"
@@ -45,7 +47,16 @@ int main(int argc, char *argv[])
     const QString first = basSlides::PictureShownFirst(commandLine);
     const QFileInfo firstInfo(first);
     if (!first.isEmpty() && firstInfo.suffix().compare(QLatin1String("wmf"), Qt::CaseInsensitive) != 0) {
-        const QSize screen = platform::XScreenSizeBeforeQt();
+        std::vector<QRect> monitors;
+        size_t primary = 0;
+        QSize screen = platform::XScreenSizeBeforeQt(&monitors, &primary);
+        if (!monitors.empty()) {
+            // The viewer opens on the browser's monitor: the one its stored place is on.
+            std::vector<app::MonitorTwips> twips;
+            for (const QRect &m : monitors)
+                twips.push_back({m.x() * 15.0, m.y() * 15.0, m.width() * 15.0, m.height() * 15.0});
+            screen = monitors[app::MonitorOfPlace(app::Get(app::kWindowPosition, QString()), twips, primary)].size();
+        }
         if (!screen.isEmpty()) {
             QThread::currentThread();
             QBuffer none;
@@ -53,7 +64,7 @@ int main(int argc, char *argv[])
             kind.setAutoDetectImageFormat(false);
             kind.canRead();
             QThreadPool::globalInstance();
-            // Decoded for the screen at 96 DPI; taken only if the viewer asks for just that.
+            // Decoded for that monitor at 96 DPI; taken only if the viewer asks for just that.
             picture::DecodeAhead({first, screen, 15.0, 15.0, false});
         }
     }
@@ -62,7 +73,8 @@ int main(int argc, char *argv[])
     QApplication application(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvel"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.24"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quorvel"));
+    // Names the desktop file, so Wayland desktops find the program's icon and launcher.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.quorvel.Quorvel"));
     platform::ConnectSessionBusAhead();
     // The run ends when no window of the program is loaded any more.
     QApplication::setQuitOnLastWindowClosed(false);

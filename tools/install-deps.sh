@@ -7,9 +7,11 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-wayland libgl-dev
   libwmf-dev libjpeg62-turbo-dev libturbojpeg0-dev
-  libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev libxcb1-dev
+  libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev libxcb1-dev libxcb-randr0-dev
   fonts-urw-base35
   libbenchmark-dev
+  # appstreamcli, which checks the metainfo file.
+  appstream
   xvfb xauth
   # The end-to-end tests: a window manager, real input, the buses and Debian's Python modules.
   openbox xdotool imagemagick dbus at-spi2-core

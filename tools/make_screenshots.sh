@@ -7,7 +7,8 @@
 # Without DISPLAY it runs on its own virtual screen (Xvfb :93, 1024 x 768) with a small window
 # manager, which the show needs to go full screen. With DISPLAY set it uses that screen, and
 # the shots are of the whole screen as it is: unset DISPLAY for the usual, clean ones.
-# The program runs with a throwaway settings folder, so the user's settings are left alone.
+# The program runs with a throwaway settings folder, so the user's settings are left alone, on
+# copies of the samples in /home/user/Pictures, so the shots show no path of this machine.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -104,7 +105,26 @@ if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
   export XDG_RUNTIME_DIR=$work/runtime
 fi
 
-"$program" "$samples" >"$work/quorvel.log" 2>&1 &
+# The viewer's title and the folder list show the pictures' full path, so the shots are made
+# from a neutral one: /home/user/Pictures, on a /home of the program's own in a private mount
+# namespace (the real /home is neither changed nor seen). The program and the samples are
+# reached from the build folder as the working folder, which stays open when /home is covered.
+shots_home=/home/user
+if [[ -n "${XAUTHORITY:-}" || -f "$HOME/.Xauthority" ]]; then
+  # The X cookie may be in the covered /home.
+  cp "${XAUTHORITY:-$HOME/.Xauthority}" "$work/Xauthority" 2>/dev/null && export XAUTHORITY=$work/Xauthority
+fi
+if unshare --user --map-root-user --mount true 2>/dev/null; then
+  (cd "$build" && exec unshare --user --map-root-user --mount sh -c '
+    mount -t tmpfs -o mode=755 home /home && mkdir -p "$1/Pictures" && cp -R samples/. "$1/Pictures/" &&
+      HOME=$1 exec ./quorvel "$1/Pictures"' sh "$shots_home") >"$work/quorvel.log" 2>&1 &
+else
+  shots_home=$work/home/user
+  echo "make_screenshots: no private mount namespace here (unshare); the shots show $shots_home" >&2
+  mkdir -p "$shots_home/Pictures"
+  cp -R "$samples/." "$shots_home/Pictures/"
+  HOME=$shots_home "$program" "$shots_home/Pictures" >"$work/quorvel.log" 2>&1 &
+fi
 program_pid=$!
 
 browser_window() {
@@ -146,10 +166,19 @@ fi
 sleep 1.5
 shoot browser
 
-# A show in name order; the picture needs a moment to be read and fitted.
+# A show in name order; the picture needs a moment to be read and fitted, more on a busy machine.
+screen_lit() {
+  import -window root "$work/probe.png" &&
+    [[ $(convert "$work/probe.png" -format '%[fx:mean > 0.02]' info:) == 1 ]]
+}
 activate_browser
 xdotool key ctrl+n
-sleep 3
+sleep 1
+if ! wait_for 10 screen_lit; then
+  echo "make_screenshots: the show stayed black" >&2
+  exit 1
+fi
+sleep 1
 shoot show
 
 xdotool key Escape

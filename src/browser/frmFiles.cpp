@@ -233,10 +233,15 @@ void frmFiles::placeOuter(const QRect &outer)
 void frmFiles::Form_Load()
 {
     FileCount = -1;
-    const app::WindowPlacement p =
-        app::ReadWindowPosition(app::Get(app::kWindowPosition, QString()), platform::ScreenWidth(),
-                                     platform::ScreenHeight());
-    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    size_t primary = 0;
+    const std::vector<platform::Monitor> monitors = platform::Monitors(&primary);
+    std::vector<app::MonitorTwips> twips;
+    for (const platform::Monitor &m : monitors)
+        twips.push_back({m.Left(), m.Top(), m.Width(), m.Height()});
+    const QString stored = app::Get(app::kWindowPosition, QString());
+    const app::WindowPlacement p = app::ReadWindowPosition(stored, twips, primary);
+    const platform::Monitor &on = monitors[app::MonitorOfPlace(stored, twips, primary)];
+    const double tppx = on.tppx, tppy = on.tppy;
     m_wantedOuter = QRect(int(std::lround(p.left / tppx)), int(std::lround(p.top / tppy)),
                           int(std::lround(p.width / tppx)), int(std::lround(p.height / tppy)));
     placeOuter(m_wantedOuter);
@@ -347,7 +352,8 @@ void frmFiles::Form_Unload()
     if (platform::SharedForm<frmSlide>::IsLoaded())
         platform::SharedForm<frmSlide>::Unload();
     const QRect outer = frameGeometry();
-    const double tppx = TwipsPerPixelX(), tppy = TwipsPerPixelY();
+    const platform::Monitor on = platform::MonitorOf(*this);
+    const double tppx = on.tppx, tppy = on.tppy;
     app::Save(app::kWindowPosition,
                    app::WriteWindowPosition({base::ToInt32(outer.x() * tppx), base::ToInt32(outer.y() * tppy),
                                                   base::ToInt32(outer.width() * tppx),
@@ -502,13 +508,14 @@ void frmFiles::mnuRandom_Click()
 
 void frmFiles::mnuKeyHelp_Click()
 {
-    dialogs::ShowKeyHelp();
+    dialogs::ShowKeyHelp(*this);
 }
 
 void frmFiles::mnuAbout_Click()
 {
     frmSplash &about = platform::SharedForm<frmSplash>::Get();
     about.cmdOK->setText(QStringLiteral("OK"));
+    about.CentreOn(platform::MonitorOf(*this));
     about.exec();
     platform::SharedForm<frmSplash>::Unload();
 }
@@ -528,7 +535,7 @@ void frmFiles::StartShow()
     bool started = false;
     {
         const platform::WaitPointer wait;
-        dialogs::ScanForShow(folder, mnuSubShow->isChecked(), show.Tag);
+        dialogs::ScanForShow(folder, mnuSubShow->isChecked(), show.Tag, {}, this);
         started = basSlides::PictureCount >= 1 && show.ChangePicture(true);
     }
     if (started) {

@@ -13,9 +13,11 @@ QString KeyHelpText()
         + QStringLiteral("Space - Change Picture") + crlf;
 }
 
-void ShowKeyHelp()
+void ShowKeyHelp(QWidget &opener)
 {
     frmMsgBox &box = platform::SharedForm<frmMsgBox>::Get();
+    box.OpenedOn = platform::MonitorOf(opener);
+    box.Form_Resize();
     box.SetText(KeyHelpText());
     box.setWindowTitle(QStringLiteral("Help For Quorvel"));
     box.ShowModal();

@@ -66,17 +66,17 @@ void frmMsgBox::Form_Resize()
     if (m_busy)
         return;
     m_busy = true;
-    const float tppx = float(platform::TwipsPerPixelX()), tppy = float(platform::TwipsPerPixelY());
+    const float tppx = float(OpenedOn.tppx), tppy = float(OpenedOn.tppy);
     // The frame as the window manager gives it, asked for before the window is first shown.
     m_frame = platform::FrameMargins(*this);
     const QSize frame(m_frame.left() + m_frame.right(), m_frame.top() + m_frame.bottom());
     const dialogs::MsgBoxWindow w =
         dialogs::MsgBoxWindowRect(tppx, tppy, frame.width() * tppx, frame.height() * tppy,
-                                  float(platform::ScreenWidth()), float(platform::ScreenHeight()));
+                                  float(OpenedOn.Width()), float(OpenedOn.Height()));
     // The client placed by its own corner inside the outer rectangle: right whether or not Qt
     // knows the frame yet.
-    const QRect outer(int(std::lround(w.left / tppx)), int(std::lround(w.top / tppy)), int(std::lround(w.width / tppx)),
-                      int(std::lround(w.height / tppy)));
+    const QRect outer(int(std::lround(w.left / tppx)) + OpenedOn.pixels.x(), int(std::lround(w.top / tppy)) + OpenedOn.pixels.y(),
+                      int(std::lround(w.width / tppx)), int(std::lround(w.height / tppy)));
     const QRect clientRect = outer.marginsRemoved(m_frame);
     const QSize client = clientRect.size();
     setFixedSize(client);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Screen.h"
 #include "platform/SharedForm.h"
 
 #include <QDialog>
@@ -24,6 +25,7 @@ public:
     QString Text() const { return m_text; }
     // Shows the window modally; returns once it has been closed.
     void ShowModal();
+    platform::Monitor OpenedOn = platform::PrimaryMonitor(); // the monitor it is centred on
 
     void Form_Resize();
     void cmdOK_Click();

@@ -60,13 +60,10 @@ void frmScan::SetCount(int32_t found)
 
 void frmScan::Centre()
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
     const QRect frame = frameGeometry();
     m_centredFrame = frame.size();
     // move() places the frame's corner.
-    move(screen->geometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+    move(OpenedOn.pixels.center() - QPoint(frame.width() / 2, frame.height() / 2));
 }
 
 void frmScan::showEvent(QShowEvent *event)
@@ -164,7 +161,7 @@ void waitForScan(const QFuture<int32_t> &future, int ms, QEventLoop &loop)
 } // namespace
 
 void ScanForShow(const QString &folder, bool includeSubDirs, const QString &showMode,
-                              std::function<void()> beforeFolder)
+                              std::function<void()> beforeFolder, QWidget *opener)
 {
     auto job = std::make_shared<ScanJob>();
     job->progress.beforeFolder = std::move(beforeFolder);
@@ -199,6 +196,8 @@ void ScanForShow(const QString &folder, bool includeSubDirs, const QString &show
             loop.quit();
         });
         window.SetCount(job->progress.found.load(std::memory_order_relaxed));
+        if (opener)
+            window.OpenedOn = platform::MonitorOf(*opener);
         window.Centre();
         window.show();
         refresh.start(kScanCountRefreshMs);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Screen.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -22,8 +24,9 @@ public:
     QPushButton *cmdCancel = nullptr;
 
     void SetCount(int32_t found);
-    // Puts the window, frame included, in the middle of the primary screen.
+    // Puts the window, frame included, in the middle of the monitor it was opened for.
     void Centre();
+    platform::Monitor OpenedOn = platform::PrimaryMonitor();
 
 signals:
     void Cancelled();
@@ -51,7 +54,7 @@ inline constexpr int kScanCountRefreshMs = 100;
 // and it never touches the program's state again.
 // `beforeFolder` runs on the scanning thread before each folder is read (tests slow the walk).
 void ScanForShow(const QString &folder, bool includeSubDirs, const QString &showMode,
-                              std::function<void()> beforeFolder = {});
+                              std::function<void()> beforeFolder = {}, QWidget *opener = nullptr);
 
 // Called once the run is over, before the program's static state goes: stops every scan and
 // waits for it. When one stays stuck in the file system the program leaves at once with

@@ -87,13 +87,14 @@ frmSplash::frmSplash()
     winId(); // made now, so that Form_Load centres the window with its frame
 }
 
+void frmSplash::CentreOn(const platform::Monitor &monitor)
+{
+    move(platform::CentredOn(monitor, frameGeometry().size()));
+}
+
 void frmSplash::Form_Load()
 {
-    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
-    const QSize outer = frameGeometry().size();
-    const float left = float((platform::ScreenWidth() - outer.width() * tppx) / 2);
-    const float top = float((platform::ScreenHeight() - outer.height() * tppy) / 2);
-    move(int(std::lround(left / tppx)), int(std::lround(top / tppy)));
+    CentreOn(platform::PrimaryMonitor());
     QPalette p = fraSplash->palette();
     p.setColor(QPalette::Window, p.color(QPalette::Button));
     fraSplash->setPalette(p);
@@ -107,7 +108,7 @@ void frmSplash::cmdOK_Click()
 
 void frmSplash::cmdHelp_Click()
 {
-    dialogs::ShowKeyHelp();
+    dialogs::ShowKeyHelp(*this);
 }
 
 void frmSplash::closeEvent(QCloseEvent *event)

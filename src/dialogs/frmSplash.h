@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Screen.h"
 #include "platform/SharedForm.h"
 
 #include <QDialog>
@@ -24,6 +25,8 @@ public:
     QPushButton *cmdHelp = nullptr;
 
     void Form_Load() override;
+    // Puts the window, frame included, in the middle of `monitor`.
+    void CentreOn(const platform::Monitor &monitor);
     void cmdOK_Click();
     void cmdHelp_Click();
 

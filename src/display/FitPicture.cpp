@@ -16,11 +16,6 @@
 
 namespace display {
 
-QSize DisplayBound()
-{
-    const QScreen *s = QGuiApplication::primaryScreen();
-    return s ? s->geometry().size() : QSize(1024, 768);
-}
 
 QString CannotShowText(picture::PictureProblem problem)
 {
@@ -38,9 +33,14 @@ QString CannotShowText(picture::PictureProblem problem)
 bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::StretchImage &imgSlide, QWidget &window,
                 float &NewLeft, float &NewTop, float &NewWidth, float &NewHeight, picture::PictureProblem *problem)
 {
-    const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
+    // The monitor that holds the window is its screen: its size bounds the decode and the fit.
+    const platform::Monitor monitor = platform::MonitorOf(window);
+    const double tppx = monitor.tppx, tppy = monitor.tppy;
+    // A window not on screen yet is where it was asked to go: the window manager may report it
+    // at 0, 0 meanwhile, when it is asked for the frame it will get.
+    const QRect outerAsked = platform::OuterGeometry(window), clientAsked = window.geometry();
     const QPointer<QWidget> alive(&window);
-    const picture::ShownPicture loaded = AwaitPicture({PictureName, DisplayBound(), tppx, tppy}, window);
+    const picture::ShownPicture loaded = AwaitPicture({PictureName, monitor.pixels.size(), tppx, tppy}, window);
     if (problem)
         *problem = loaded.problem;
     if (!loaded.ok || !alive)
@@ -50,25 +50,27 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
     picSlide.Height = loaded.twips.height();
     imgSlide.hide();
 
-    const QRect outer = platform::OuterGeometry(window); // frame counted before the first show too
-    const QRect client = window.geometry();
+    const bool shown = window.isVisible();
+    const QRect outer = shown ? platform::OuterGeometry(window) : outerAsked; // frame counted before the first show too
+    const QRect client = shown ? window.geometry() : clientAsked;
     FitInput in;
     in.holderWidth = float(picSlide.Width);
     in.holderHeight = float(picSlide.Height);
-    in.screenWidth = float(platform::ScreenWidth());
-    in.screenHeight = float(platform::ScreenHeight());
+    // In the monitor's own coordinates, as the fit knows a screen at 0, 0.
+    in.screenWidth = float(monitor.Width());
+    in.screenHeight = float(monitor.Height());
     in.tppx = float(tppx);
     in.tppy = float(tppy);
-    in.left = float(outer.x() * tppx);
-    in.top = float(outer.y() * tppy);
+    in.left = float((outer.x() - monitor.pixels.x()) * tppx);
+    in.top = float((outer.y() - monitor.pixels.y()) * tppy);
     in.width = float(outer.width() * tppx);
     in.height = float(outer.height() * tppy);
     in.scaleWidth = float(client.width() * tppx);
     in.scaleHeight = float(client.height() * tppy);
     in.normalState = !(window.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
     const FitRect r = FitWindow(in);
-    NewLeft = r.left;
-    NewTop = r.top;
+    NewLeft = r.left + float(monitor.Left());
+    NewTop = r.top + float(monitor.Top());
     NewWidth = r.width;
     NewHeight = r.height;
     return true;

@@ -26,9 +26,6 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
 // The viewer's line for a file it cannot show, with the reason when one is known.
 QString CannotShowText(picture::PictureProblem problem);
 
-// The size the display windows decode pictures for: the whole screen, in pixels.
-QSize DisplayBound();
-
 // The shared resize rule of the display windows: the picture stretched into the client area
 // with its ratio kept, centred; the picture copied into the image, the time stamped, shown.
 void PlacePicture(const PictureBox &picSlide, platform::StretchImage &imgSlide, const QWidget &client);

@@ -34,7 +34,10 @@ frmSlide::frmSlide()
     text.setColor(QPalette::WindowText, Qt::white); // on the black background
     lblCannot->setPalette(text);
     lblCannot->hide();
-    setGeometry(px(design::Client));
+    // Opens on the browser's monitor, at its design place there.
+    const platform::Monitor monitor = browser ? platform::MonitorOf(*browser) : platform::PrimaryMonitor();
+    platform::PutOnMonitor(*this, monitor);
+    setGeometry(px(design::Client).translated(monitor.pixels.topLeft()));
     // Made now rather than at the first show, so that the window manager can tell its frame
     // before the first fit.
     winId();
@@ -53,7 +56,8 @@ void frmSlide::ChangePicture(const QString &PictureName)
     picture::PictureProblem problem = picture::PictureProblem::None;
     if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, &problem)) {
         lblCannot->hide();
-        const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
+        const platform::Monitor monitor = platform::MonitorOf(*this); // the one the fit used
+        const double tppx = monitor.tppx, tppy = monitor.tppy;
         // The client inside the fitted outer rectangle, placed by its own corner: that holds
         // whether or not Qt knows the frame yet.
         const QMargins frame = platform::FrameMargins(*this);

@@ -59,9 +59,11 @@ frmSlides::frmSlides()
 
 void frmSlides::Form_Load()
 {
-    // The whole screen: asked of the window manager, and set directly for a desktop without one.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        setGeometry(screen->geometry());
+    // The whole of the browser's monitor: asked of the window manager, and set directly for a
+    // desktop without one. Qt makes a window full screen on the screen its geometry is on.
+    frmFiles *browser = platform::SharedForm<frmFiles>::IfLoaded();
+    const platform::Monitor monitor = browser ? platform::MonitorOf(*browser) : platform::PrimaryMonitor();
+    setGeometry(monitor.pixels);
     setWindowState(Qt::WindowFullScreen);
     TimeDelay = app::ReadTimeDelay(app::Get(app::kTimeDelay, QStringLiteral("5")));
 }
@@ -125,7 +127,8 @@ void frmSlides::decodeNextAhead()
         const QString name = basSlides::ShowList.List(pos, 0).toString();
         if (basSlides::PictureCount == 1 || name != picSlide.Tag) {
             m_aheadName = name;
-            picture::DecodeAhead({name, display::DisplayBound(), platform::TwipsPerPixelX(), platform::TwipsPerPixelY()});
+            const platform::Monitor monitor = platform::MonitorOf(*this);
+            picture::DecodeAhead({name, monitor.pixels.size(), monitor.tppx, monitor.tppy});
             return;
         }
         ++pos;
@@ -178,7 +181,7 @@ void frmSlides::Form_KeyUp(int KeyCode, int)
         // Keys held when the help opens are let go in the help, and not seen here.
         m_pressed.clear();
         platform::SetScreenPointer(platform::vbDefault);
-        dialogs::ShowKeyHelp();
+        dialogs::ShowKeyHelp(*this);
         platform::SetScreenPointer(platform::vbCustom, MouseIcon);
         break;
     case platform::vbKeyF12:

@@ -125,6 +125,10 @@ QFuture<ShownPicture> Decode(const Request &request)
             ahead = std::move(*it);
             list.erase(it);
         }
+        // One made for another box is never taken now that this file is asked for: its pixels
+        // would only sit in memory until pushed out.
+        list.erase(std::remove_if(list.begin(), list.end(), [&](const Ahead &a) { return a.request.path == request.path; }),
+                   list.end());
     }
     if (!ahead)
         return start(request);

@@ -5,14 +5,44 @@
 #include <QSize>
 
 #include <cmath>
+#include <vector>
+
+class QWidget;
 
 // The screen as the windows see it: sizes in twips (1440 per inch) and the screen-wide pointer.
 namespace platform {
 
-double TwipsPerPixelX(); // 1440 / the screen's logical DPI: 15 at 96 DPI
+double TwipsPerPixelX(); // 1440 / the primary screen's logical DPI: 15 at 96 DPI
 double TwipsPerPixelY();
 double ScreenWidth();    // the primary screen, in twips
 double ScreenHeight();
+
+// One monitor of the desktop: its rectangle on the virtual desktop in pixels, and its own twips
+// per pixel. A position in twips is a virtual-desktop pixel times these.
+struct Monitor
+{
+    QRect pixels{0, 0, 1024, 768};
+    double tppx = 15.0;
+    double tppy = 15.0;
+    double Left() const { return pixels.x() * tppx; }
+    double Top() const { return pixels.y() * tppy; }
+    double Width() const { return pixels.width() * tppx; }
+    double Height() const { return pixels.height() * tppy; }
+};
+
+Monitor PrimaryMonitor();
+// Every monitor, in Qt's order, and which of them is the primary one.
+std::vector<Monitor> Monitors(size_t *primary = nullptr);
+// The monitor that holds the larger part of w's outer rectangle; the primary one when none does.
+Monitor MonitorOf(QWidget &w);
+// The monitor of the window that opens a small window now: the show while one runs, else the
+// browser (`browser` may be null: then the primary monitor).
+Monitor OpenerMonitor(QWidget *show, QWidget *browser);
+// Makes m the screen of the top-level window w, not yet created: Qt would take the primary one
+// and, once the native window exists, move the window there.
+void PutOnMonitor(QWidget &w, const Monitor &m);
+// `outer` (its size) centred on m, in pixels.
+QPoint CentredOn(const Monitor &m, QSize outer);
 
 inline int ToPixelsX(double twips) { return int(std::lround(twips / TwipsPerPixelX())); }
 inline int ToPixelsY(double twips) { return int(std::lround(twips / TwipsPerPixelY())); }
@@ -24,10 +54,11 @@ inline QRect ToPixelRect(double left, double top, double width, double height)
 }
 
 // The size of the X screen in pixels, asked of the X server directly: usable before Qt is up,
-// for guessing what the primary screen will be. Empty when Qt will not run on X or no X server
-// answers. The same connection asks the window manager for an ordinary window's frame meanwhile
+// for guessing what the screens will be. Empty when Qt will not run on X or no X server
+// answers. `monitors`, when given, receives the X server's monitors (none where it cannot tell
+// them), and `primary` the primary one's index. The same connection asks the window manager for an ordinary window's frame meanwhile
 // (AskFrameBeforeQt).
-QSize XScreenSizeBeforeQt();
+QSize XScreenSizeBeforeQt(std::vector<QRect> *monitors = nullptr, size_t *primary = nullptr);
 
 // Connects to the desktop's session bus on a worker. Qt's accessibility bridge makes that
 // connection when the first window shows and waits for it (where no bus runs, one is launched

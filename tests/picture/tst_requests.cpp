@@ -46,13 +46,13 @@ void TestRequests::aheadTakenOnlyWhenItIsTheSameDecode_data()
     QTest::addColumn<double>("tpp");
     QTest::addColumn<bool>("otherName");
     QTest::addColumn<bool>("rewritten");
-    QTest::addColumn<bool>("taken");
+    QTest::addColumn<bool>("aheadGone"); // taken, or dropped as never to be taken
     QTest::addColumn<QSize>("shown");
     const QSize guess(400, 300);
     QTest::newRow("same screen, 96 DPI") << guess << 15.0 << false << false << true << QSize(400, 250);
     // Pixels decode at the same size whatever the DPI; the natural size in twips follows it.
     QTest::newRow("same screen, 144 DPI") << guess << 10.0 << false << false << true << QSize(400, 250);
-    QTest::newRow("another screen size") << QSize(800, 600) << 15.0 << false << false << false << QSize(800, 500);
+    QTest::newRow("another screen size") << QSize(800, 600) << 15.0 << false << false << true << QSize(800, 500);
     QTest::newRow("another picture") << guess << 15.0 << true << false << false << QSize(400, 250);
     QTest::newRow("file rewritten since") << guess << 15.0 << false << true << true << QSize(240, 300);
 }
@@ -63,7 +63,7 @@ void TestRequests::aheadTakenOnlyWhenItIsTheSameDecode()
     QFETCH(double, tpp);
     QFETCH(bool, otherName);
     QFETCH(bool, rewritten);
-    QFETCH(bool, taken);
+    QFETCH(bool, aheadGone);
     QFETCH(QSize, shown);
     QTemporaryDir dir;
     const QString path = writePhoto(dir.filePath("photo.jpg"), QSize(1600, 1000));
@@ -79,7 +79,7 @@ void TestRequests::aheadTakenOnlyWhenItIsTheSameDecode()
     }
     const Request asked{otherName ? other : path, bound, tpp, tpp};
     const ShownPicture picture = Decode(asked).result();
-    QCOMPARE(DecodingAhead().isEmpty(), taken);
+    QCOMPARE(DecodingAhead().isEmpty(), aheadGone);
     QVERIFY(picture.ok);
     QCOMPARE(picture.image.size(), shown);
     const ShownPicture own = LoadShown(asked);
