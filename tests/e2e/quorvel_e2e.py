@@ -319,7 +319,8 @@ class MonitorsDesktop(Desktop):
     Qt takes for screens and openbox for heads. Otherwise the same desktop as `Desktop`.
 
     `monitors` is a sequence of (name, Rect), the first the primary; the X screen is as large
-    as the monitors together. The primary's size must be one of the dummy output's modes."""
+    as the monitors together. Each size must be one of the dummy driver's modes (1024x768,
+    1280x1024 and other common ones)."""
 
     XORG_CONF = """
 Section "ServerFlags"
@@ -363,6 +364,7 @@ EndSection
 
     def __init__(self, monitors):
         self.monitors = ()
+        self._modes = {(0, "1024x768")}
         self._wanted = tuple(monitors)
         super().__init__(*_extent(self._wanted))
 
@@ -387,13 +389,21 @@ EndSection
         width, height = _extent(monitors)
         for name, _ in self.monitors:
             self._xrandr("--delmonitor", name)
-        primary = monitors[0][1]
+        # Each monitor on a dummy output of its own: the pointer only goes where some output shows.
         # Kept at 96 DPI whatever the screen's size, as the tests count 15 twips a pixel.
-        self._xrandr("--fb", f"{width}x{height}", "--dpi", 96, "--output", "DUMMY0", "--mode",
-                     f"{primary.w}x{primary.h}", "--pos", f"{primary.x}x{primary.y}", "--primary")
+        args = ["--fb", f"{width}x{height}", "--dpi", 96]
+        for i in range(len(monitors), len(self.monitors)):
+            args += ["--output", f"DUMMY{i}", "--off"]
+        for i, (name, r) in enumerate(monitors):
+            mode = f"{r.w}x{r.h}"
+            if (i, mode) not in self._modes:  # the outputs but the first have no modes of their own
+                self._xrandr("--addmode", f"DUMMY{i}", mode)
+                self._modes.add((i, mode))
+            args += ["--output", f"DUMMY{i}", "--mode", mode, "--pos", f"{r.x}x{r.y}"] + (["--primary"] if i == 0 else [])
+        self._xrandr(*args)
         for i, (name, r) in enumerate(monitors):
             mm = f"{r.w}/{round(r.w * 25.4 / 96)}x{r.h}/{round(r.h * 25.4 / 96)}+{r.x}+{r.y}"
-            self._xrandr("--setmonitor", ("*" if i == 0 else "") + name, mm, "DUMMY0" if i == 0 else "none")
+            self._xrandr("--setmonitor", ("*" if i == 0 else "") + name, mm, f"DUMMY{i}")
         self.monitors = tuple(monitors)
         self.width, self.height = width, height
 
@@ -413,10 +423,11 @@ EndSection
 
     def unplug(self, name):
         """A monitor unplugged while programs run: it goes, and the screen shrinks to the rest."""
+        output = f"DUMMY{[m[0] for m in self.monitors].index(name)}"
         rest = tuple(m for m in self.monitors if m[0] != name)
         self._xrandr("--delmonitor", name)
         width, height = _extent(rest)
-        self._xrandr("--fb", f"{width}x{height}", "--dpi", 96)
+        self._xrandr("--output", output, "--off", "--fb", f"{width}x{height}", "--dpi", 96)
         self.monitors = rest
         self.width, self.height = width, height
 

@@ -11,6 +11,7 @@ L, R = Rect(0, 0, 1024, 768), Rect(1024, 0, 1024, 768)
 TWO = (("L", L), ("R", R))
 UNEQUAL = (("L", Rect(0, 0, 1280, 1024)), ("R", Rect(1280, 0, 1024, 768)))  # the small one top-aligned
 ONE = (("L", L),)
+RIGHT_PRIMARY = (("R", R), ("L", L))
 
 
 @pytest.fixture(scope="session")
@@ -90,12 +91,14 @@ def end_show(app, show):
 
 @pytest.mark.parametrize("layout,saved,opens", [
     (TWO, Rect(100, 80, 500, 400), Rect(100, 80, 500, 400)),
-    (TWO, Rect(1124, 80, 500, 400), Rect(1124, 80, 500, 400)),
+    (TWO, Rect(1024, 0, 500, 400), Rect(1024, 0, 500, 400)),  # the corner on the first pixel of the right one
     (TWO, Rect(1700, 80, 600, 400), Rect(1700, 80, 348, 400)),
     (UNEQUAL, Rect(1380, 500, 500, 400), Rect(1380, 500, 500, 268)),
     # No monitor holds it any more: the primary's rule, a left edge past it going to 3/5 of it.
     (ONE, Rect(1500, 80, 500, 400), Rect(614, 80, 410, 400)),
-], ids=["left", "right", "right, cut at its right edge", "small right, cut at its bottom", "monitor gone"])
+    (RIGHT_PRIMARY, Rect(3000, 80, 500, 400), Rect(1024 + 614, 80, 410, 400)),
+], ids=["left", "right", "right, cut at its right edge", "small right, cut at its bottom", "monitor gone",
+        "monitor gone, the primary right"])
 def test_the_saved_place_opens_on_its_monitor_clamped_to_it(quorvel, desktop, tmp_path, layout, saved, opens):
     folder = e2e.write_pictures(tmp_path / "pics", ["a.bmp"])
     app = start(quorvel, desktop, tmp_path, layout, folder, saved)
