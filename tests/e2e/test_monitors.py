@@ -150,7 +150,8 @@ def test_the_show_covers_the_browsers_monitor_and_the_browser_comes_back_there(q
         "picture argument, small right"])
 def test_the_viewer_opens_fitted_on_the_browsers_monitor_and_stays_where_dragged(quorvel, desktop, tmp_path,
                                                                                  layout, first, then, argument):
-    folder = e2e.write_pictures(tmp_path / "pics", ["a.bmp", "b.bmp"], (1600, 1200))
+    folder = e2e.write_pictures(tmp_path / "pics", ["a.bmp", "c.bmp"], (1600, 1200))
+    e2e.write_pictures(folder, ["b.bmp"], (300, 200))
     desktop.set_monitors(layout)
     mon, other = desktop.monitor(first), desktop.monitor(then)
     if argument:
@@ -165,8 +166,17 @@ def test_the_viewer_opens_fitted_on_the_browsers_monitor_and_stays_where_dragged
     move(app, v, other.x + 40, other.y + 40)
     app.activate()
     app.wait_active()
+    # A small picture keeps the corner it was dragged to; a large one is fitted to that monitor.
     app.key("Down")
     v = app.wait_window(str(folder / "b.bmp"))
+    want = Rect(other.x + 40, other.y + 40, 300, 199)  # outer corner, client size: one row less, as always
+
+    def kept():
+        g = app.geometry(v)
+        return Rect(g.outer.x, g.outer.y, g.client.w, g.client.h) == want
+    app.wait_for(kept, lambda: f"the small picture at the dragged corner {want} (at {app.geometry(v)})")
+    app.key("Down")
+    v = app.wait_window(str(folder / "c.bmp"))
     wait_fitted(app, v, other, "the viewer dragged to the other monitor")
 
 
