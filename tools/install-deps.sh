@@ -17,6 +17,8 @@ packages=(
   # The end-to-end tests: a window manager, real input, the buses and Debian's Python modules.
   openbox xdotool imagemagick dbus at-spi2-core
   python3 python3-pytest python3-pyatspi python3-xlib
+  # ... and a desktop of several monitors: Xorg with a video driver of memory only, split by RandR.
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 )
 # The fuzzing and sanitizer builds want clang; only install it when asked.
 if [[ "${QUORVEL_WITH_CLANG:-0}" == 1 ]]; then

@@ -28,6 +28,23 @@ def desktop():
     d.close()
 
 
+@pytest.fixture(scope="session")
+def monitors_desktop():
+    """A desktop of several monitors (Xorg), for a test file that takes it for its `desktop`;
+    it starts as two 1024 x 768 monitors side by side, the left one primary (`set_monitors`
+    splits it anew). Skipped where Xorg cannot run; `make deps` installs what it needs."""
+    why = e2e.MonitorsDesktop.missing()
+    if why:
+        pytest.skip(why)
+    try:
+        d = e2e.MonitorsDesktop([("L", e2e.Rect(0, 0, 1024, 768)), ("R", e2e.Rect(1024, 0, 1024, 768))])
+    except RuntimeError as e:
+        pytest.skip(f"Xorg did not start: {str(e)[-2000:]}")
+    os.environ.update(d.env)
+    yield d
+    d.close()
+
+
 @pytest.fixture
 def quorvel(desktop, tmp_path, request):
     """Starts the program: quorvel(*args, env=None, wait=True, home=None) -> App. All end after the test."""

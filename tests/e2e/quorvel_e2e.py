@@ -12,15 +12,17 @@ How to use it (pytest; conftest.py provides the fixtures):
         app.key("alt+f", "x"); assert app.wait_exit() == 0   # File > Exit; the process ends
 
 The `desktop` fixture (one per test file) owns an Xvfb screen of 1024 x 768 x 24 at 96 DPI, openbox,
-a private D-Bus session bus and the accessibility bus. The `quorvel` fixture starts the program with
-a fresh HOME and XDG_CONFIG_HOME per test and ends it after the test.
+a private D-Bus session bus and the accessibility bus. `MonitorsDesktop` is the same on Xorg, split
+into monitors, for a test file that takes `monitors_desktop` for its `desktop`. The `quorvel` fixture
+starts the program with a fresh HOME and XDG_CONFIG_HOME per test and ends it after the test.
 
 What the handle (`App`) offers:
   - windows: `wait_window(title)`, `windows()`, `browser` (the main X window), `wait_placed()` (framed
     and on the screen), `wait_active()` (has the keys), `activate(w)`;
   - X: `app.geometry(w)` (outer, client and frame extents); on `app.desktop`: `client_windows()` (the
     stacking order, bottom to top), `transient_for(w)`, `has_icon(w)`, `active_window()`, `title(w)`;
-  - pixels: `desktop.screenshot()` (a `Shot` with `pixel(x, y)`; `save(path)` writes a PNG);
+  - pixels: `desktop.screenshot()` (a `Shot` with `pixel(x, y)`; `save(path)` writes a PNG),
+    `desktop.pointer_visible()`;
   - AT-SPI: `files()`, `folders()`, `drives()`, `drive()`, `selected_file()`, `menu_checked(name)`, `has_focus(name)`,
     `extents(acc)`, `entry_rects(list)`;
   - input: `key(...)`, `click(x, y)`, `drag(...)`, `click_entry(list, text)`;
@@ -77,6 +79,16 @@ def wait_until(condition, what, timeout=DEFAULT_TIMEOUT, interval=0.02):
         time.sleep(interval)
 
 
+def slow_search_env():
+    """The program's environment for a search that lasts: each folder listed waits 5 ms (the
+    loaded helper library), so the few thousand folders below take seconds on any machine."""
+    shim = os.environ.get("QUORVEL_E2E_SLOW_FOLDERS")
+    assert shim and os.path.exists(shim), "QUORVEL_E2E_SLOW_FOLDERS names no library: run through ctest"
+    return {"LD_PRELOAD": shim, "QUORVEL_E2E_FOLDER_DELAY_MS": "5",
+            # a sanitized build checks that its own runtime is loaded first
+            "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
+
+
 def program_path() -> Path:
     path = os.environ.get("QUORVEL_BIN")
     if path:
@@ -122,23 +134,31 @@ class Desktop:
         self._procs.append(proc)
         return proc
 
-    def _start(self):
-        # Xvfb picks a free display itself and writes its number to the pipe, so parallel runs
-        # never race for one.
+    def _start_server(self, args, log):
+        """Starts an X server that picks a free display itself and writes its number to the pipe,
+        so parallel runs never race for one; returns the display's name."""
         rfd, wfd = os.pipe()
-        self.xvfb = self._spawn(["Xvfb", "-displayfd", str(wfd), "-screen", "0",
-                                 f"{self.width}x{self.height}x24", "-dpi", "96", "-nolisten", "tcp",
-                                 "-noreset"], pass_fds=(wfd,), stdout=subprocess.DEVNULL,
-                                stderr=open(self.tmp / "xvfb.log", "wb"))
+        self.server = self._spawn([*args, "-displayfd", str(wfd)], pass_fds=(wfd,), stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=open(self.tmp / log, "wb"))
         os.close(wfd)
         number = b""
         with os.fdopen(rfd, "rb") as r:
             while not number.endswith(b"\n"):
                 chunk = r.read(1)
                 if not chunk:
-                    raise RuntimeError("Xvfb did not start: " + (self.tmp / "xvfb.log").read_text())
+                    raise RuntimeError(f"{args[0]} did not start: " + (self.tmp / log).read_text(errors="replace"))
                 number += chunk
-        self.display_name = ":" + number.decode().strip()
+        return ":" + number.decode().strip()
+
+    def _start_x(self):
+        return self._start_server(["Xvfb", "-screen", "0", f"{self.width}x{self.height}x24", "-dpi", "96",
+                                   "-nolisten", "tcp", "-noreset"], "xvfb.log")
+
+    def _before_wm(self):
+        """What the X screen needs before the window manager reads it."""
+
+    def _start(self):
+        self.display_name = self._start_x()
         self.env = {
             "DISPLAY": self.display_name,
             "HOME": str(self.tmp),
@@ -149,6 +169,7 @@ class Desktop:
         self.x = xdisplay.Display(self.display_name)
         self.root = self.x.screen().root
         self.atom = _Atoms(self.x)
+        self._before_wm()
 
         base_env = {**os.environ, **self.env}
         for k in ("DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS", "SESSION_MANAGER", "WAYLAND_DISPLAY"):
@@ -161,8 +182,7 @@ class Desktop:
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         base_env["DBUS_SESSION_BUS_ADDRESS"] = address
 
-        self.wm = self._spawn(["openbox", "--sm-disable"], env=base_env, stdout=subprocess.DEVNULL,
-                              stderr=open(self.tmp / "openbox.log", "wb"))
+        self._start_wm(base_env)
         # The accessibility bus: the launcher publishes its address on the root window
         # (AT_SPI_BUS) and as org.a11y.Bus on the session bus; both the program's bridge and
         # pyatspi find it there.
@@ -176,9 +196,13 @@ class Desktop:
                                                     "the accessibility bus address")
         self.base_env = base_env
 
+    def _start_wm(self, env):
+        self.wm = self._spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
+                              stderr=open(self.tmp / "openbox.log", "ab"))
+
     def _wm_running(self):
         prop = self.root.get_full_property(self.atom["_NET_SUPPORTING_WM_CHECK"], X.AnyPropertyType)
-        return prop is not None and len(prop.value) > 0
+        return prop is not None and len(prop.value) > 0 and prop.value[0]
 
     def _root_text(self, name):
         prop = self.root.get_full_property(self.atom[name], X.AnyPropertyType)
@@ -249,6 +273,14 @@ class Desktop:
     def save_screenshot(self, path):
         self.screenshot().save(path)
 
+    def pointer_visible(self):
+        """Whether the pointer on the screen now has a pixel that is not transparent."""
+        if not getattr(self, "_xfixes", False):
+            self.x.xfixes_query_version()  # the server wants this before any other request
+            self._xfixes = True
+        image = self.x.xfixes_get_cursor_image(None).cursor_image
+        return any(argb >> 24 for argb in image)
+
     # -- input ---------------------------------------------------------------------------------
 
     def xdotool(self, *args):
@@ -279,6 +311,138 @@ class Desktop:
         for i in range(1, steps + 1):
             self.move(x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
         self.xdotool("mouseup", 1)
+
+
+class MonitorsDesktop(Desktop):
+    """A desktop of several monitors: Xvfb cannot split its screen, so this runs Xorg with the
+    dummy video driver and splits its screen with RandR monitors (`xrandr --setmonitor`), which
+    Qt takes for screens and openbox for heads. Otherwise the same desktop as `Desktop`.
+
+    `monitors` is a sequence of (name, Rect), the first the primary; the X screen is as large
+    as the monitors together. Each size must be one of the dummy driver's modes (1024x768,
+    1280x1024 and other common ones)."""
+
+    XORG_CONF = """
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+    Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 65536
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 3072 1024
+        Modes "1024x768"
+    EndSubSection
+EndSection
+"""
+
+    @staticmethod
+    def missing():
+        """Why this desktop cannot run here, or None."""
+        if not _xorg_binary():
+            return "no Xorg (Debian package xserver-xorg-core)"
+        if not Path("/usr/lib/xorg/modules/drivers/dummy_drv.so").exists():
+            return "no dummy video driver (Debian package xserver-xorg-video-dummy)"
+        if not shutil.which("xrandr"):
+            return "no xrandr (Debian package x11-xserver-utils)"
+        return None
+
+    def __init__(self, monitors):
+        self.monitors = ()
+        self._modes = {(0, "1024x768")}
+        self._wanted = tuple(monitors)
+        super().__init__(*_extent(self._wanted))
+
+    def _start_x(self):
+        conf = self.tmp / "xorg.conf"
+        conf.write_text(self.XORG_CONF)
+        (self.tmp / "xorg.conf.d").mkdir()
+        # No console of its own (none in CI): it shares the caller's and never switches to one;
+        # the input devices are XTEST's alone.
+        return self._start_server([_xorg_binary(), "-config", str(conf), "-configdir", str(self.tmp / "xorg.conf.d"),
+                                   "-logfile", str(self.tmp / "xorg.log"), "-novtswitch", "-keeptty", "-sharevts",
+                                   "-nolisten", "tcp", "-noreset", "-dpi", "96"], "xorg.out")
+
+    def _before_wm(self):
+        self._split(self._wanted)
+
+    def _xrandr(self, *args):
+        env = {**os.environ, "DISPLAY": self.display_name}
+        subprocess.run(["xrandr", *map(str, args)], env=env, check=True, capture_output=True)
+
+    def _split(self, monitors):
+        width, height = _extent(monitors)
+        for name, _ in self.monitors:
+            self._xrandr("--delmonitor", name)
+        # Each monitor on a dummy output of its own: the pointer only goes where some output shows.
+        # Kept at 96 DPI whatever the screen's size, as the tests count 15 twips a pixel.
+        args = ["--fb", f"{width}x{height}", "--dpi", 96]
+        for i in range(len(monitors), len(self.monitors)):
+            args += ["--output", f"DUMMY{i}", "--off"]
+        for i, (name, r) in enumerate(monitors):
+            mode = f"{r.w}x{r.h}"
+            if (i, mode) not in self._modes:  # the outputs but the first have no modes of their own
+                self._xrandr("--addmode", f"DUMMY{i}", mode)
+                self._modes.add((i, mode))
+            args += ["--output", f"DUMMY{i}", "--mode", mode, "--pos", f"{r.x}x{r.y}"] + (["--primary"] if i == 0 else [])
+        self._xrandr(*args)
+        for i, (name, r) in enumerate(monitors):
+            mm = f"{r.w}/{round(r.w * 25.4 / 96)}x{r.h}/{round(r.h * 25.4 / 96)}+{r.x}+{r.y}"
+            self._xrandr("--setmonitor", ("*" if i == 0 else "") + name, mm, f"DUMMY{i}")
+        self.monitors = tuple(monitors)
+        self.width, self.height = width, height
+
+    def set_monitors(self, monitors):
+        """Splits the screen anew, between runs of the program; the window manager starts again,
+        so that it places windows by the new monitors."""
+        monitors = tuple(monitors)
+        if monitors == self.monitors:
+            return
+        self._split(monitors)
+        _kill_group(self.wm)
+        # Its successor may well get the same window id for the property: gone, it tells.
+        self.root.delete_property(self.atom["_NET_SUPPORTING_WM_CHECK"])
+        self.sync()
+        self._start_wm(self.base_env)
+        wait_until(self._wm_running, "openbox managing the new monitors")
+
+    def unplug(self, name):
+        """A monitor unplugged while programs run: it goes, and the screen shrinks to the rest."""
+        output = f"DUMMY{[m[0] for m in self.monitors].index(name)}"
+        rest = tuple(m for m in self.monitors if m[0] != name)
+        self._xrandr("--delmonitor", name)
+        width, height = _extent(rest)
+        self._xrandr("--output", output, "--off", "--fb", f"{width}x{height}", "--dpi", 96)
+        self.monitors = rest
+        self.width, self.height = width, height
+
+    def monitor(self, name):
+        return dict(self.monitors)[name]
+
+
+def _xorg_binary():
+    # The server itself, not Debian's wrapper: that one wants a console for anyone but root.
+    direct = "/usr/lib/xorg/Xorg"
+    return direct if os.access(direct, os.X_OK) else shutil.which("Xorg")
+
+
+def _extent(monitors):
+    return (max(r.x + r.w for _, r in monitors), max(r.y + r.h for _, r in monitors))
 
 
 class _Atoms(dict):

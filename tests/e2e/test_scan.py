@@ -1,9 +1,8 @@
 """A show over a tree that takes long to search: the waiting window, and the ways out of it."""
 
-import os
 import time
 
-from quorvel_e2e import wait_until
+from quorvel_e2e import slow_search_env, wait_until
 
 
 def scan_window(app):
@@ -12,16 +11,6 @@ def scan_window(app):
         if w.id != app.browser.id:
             return w
     return None
-
-
-def slow_search_env():
-    """The program's environment for a search that lasts: each folder listed waits 5 ms (the
-    loaded helper library), so the few thousand folders below take seconds on any machine."""
-    shim = os.environ.get("QUORVEL_E2E_SLOW_FOLDERS")
-    assert shim and os.path.exists(shim), "QUORVEL_E2E_SLOW_FOLDERS names no library: run through ctest"
-    return {"LD_PRELOAD": shim, "QUORVEL_E2E_FOLDER_DELAY_MS": "5",
-            # a sanitized build checks that its own runtime is loaded first
-            "ASAN_OPTIONS": os.environ.get("ASAN_OPTIONS", "") + ":verify_asan_link_order=0"}
 
 
 def long_scan_app(quorvel, pictures, tmp_path, env=None, folders=True):
