@@ -234,17 +234,32 @@ void frmFiles::placeOuter(const QRect &outer)
     setGeometry(client);
 }
 
-void frmFiles::Form_Load()
+namespace {
+
+std::vector<app::MonitorTwips> monitorTwips(const std::vector<platform::Monitor> &monitors)
 {
-    FileCount = -1;
-    size_t primary = 0;
-    const std::vector<platform::Monitor> monitors = platform::Monitors(&primary);
     std::vector<app::MonitorTwips> twips;
     for (const platform::Monitor &m : monitors)
         twips.push_back({m.Left(), m.Top(), m.Width(), m.Height()});
-    const QString stored = app::Get(app::kWindowPosition, QString());
-    const app::WindowPlacement p = app::ReadWindowPosition(stored, twips, primary);
-    const platform::Monitor &on = monitors[app::MonitorOfPlace(stored, twips, primary)];
+    return twips;
+}
+
+} // namespace
+
+platform::Monitor frmFiles::StoredMonitor()
+{
+    size_t primary = 0;
+    const std::vector<platform::Monitor> monitors = platform::Monitors(&primary);
+    return monitors[app::MonitorOfPlace(app::Get(app::kWindowPosition, QString()), monitorTwips(monitors), primary)];
+}
+
+void frmFiles::Form_Load()
+{
+    FileCount = -1;
+    const platform::Monitor on = StoredMonitor();
+    size_t primary = 0;
+    const app::WindowPlacement p = app::ReadWindowPosition(app::Get(app::kWindowPosition, QString()),
+                                                           monitorTwips(platform::Monitors(&primary)), primary);
     const double tppx = on.tppx, tppy = on.tppy;
     m_wantedOuter = QRect(int(std::lround(p.left / tppx)), int(std::lround(p.top / tppy)),
                           int(std::lround(p.width / tppx)), int(std::lround(p.height / tppy)));

@@ -4,6 +4,7 @@
 #include "platform/DriveList.h"
 #include "platform/FileList.h"
 #include "platform/FolderList.h"
+#include "platform/Screen.h"
 #include "platform/SharedForm.h"
 
 #include <QMainWindow>
@@ -70,6 +71,8 @@ public:
     void mnuExit_Click();
     void mnuShowPicture_Click();
     void mnuThumbnails_Click();
+    // The monitor the browser opens on: the one its stored place is on, else the primary one.
+    static platform::Monitor StoredMonitor();
     void mnuShowAll_Click();
     void mnuSlides_Click();
     void mnuRandom_Click();

@@ -34,8 +34,9 @@ frmSlide::frmSlide()
     text.setColor(QPalette::WindowText, Qt::white); // on the black background
     lblCannot->setPalette(text);
     lblCannot->hide();
-    // Opens on the browser's monitor, at its design place there.
-    const platform::Monitor monitor = browser ? platform::MonitorOf(*browser) : platform::PrimaryMonitor();
+    // Opens on the browser's monitor (where it will open, when the viewer comes first), at its
+    // design place there.
+    const platform::Monitor monitor = browser ? platform::MonitorOf(*browser) : frmFiles::StoredMonitor();
     setGeometry(px(design::Client).translated(monitor.pixels.topLeft()));
     // Made now rather than at the first show, so that the window manager can tell its frame
     // before the first fit.
