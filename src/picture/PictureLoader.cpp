@@ -262,14 +262,12 @@ void orient(QImage &image, QImageIOHandler::Transformations t)
         image = image.transformed(QTransform().rotate(90));
 }
 
-thread_local bool t_splitDecodes = true;
-
 // A large reduced JPEG on two cores when it is one that can be split, as Qt's reader would give
 // it; a null image otherwise.
 QImage decodeJpegSplit(QImageReader &reader, const QByteArray &bytes, const std::optional<JpegFrame> &frame,
                        QSize stored, QSize wanted)
 {
-    if (!t_splitDecodes || !frame || frame->scans != 1 || frame->progressive || frame->arithmetic || frame->components.size() != 3
+    if (!JpegSplit::allowedOnThisThread() || !frame || frame->scans != 1 || frame->progressive || frame->arithmetic || frame->components.size() != 3
         || wanted == stored || !JpegSplit::worthIt(qint64(stored.width()) * stored.height()))
         return {};
     std::optional<QImage> image = JpegSplit::decode(bytes, jpegScaleEighths(stored, wanted));
@@ -606,11 +604,6 @@ LoadedImage LoadPicture(const QString &path, const std::function<QSize(const Pic
     return whenThereIsRoom<LoadedImage>([&](Reservation &reservation) {
         return loadOnce(path, target, proceed, reservation);
     });
-}
-
-void SetSplitDecodesOnThisThread(bool allowed)
-{
-    t_splitDecodes = allowed;
 }
 
 QImage DecodePicture(const QString &path, QSize target)

@@ -96,9 +96,4 @@ struct LoadedImage
 LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
                         const std::function<bool(const PictureInfo &)> &proceed = {});
 
-// Whether decodes on the calling thread may split a large JPEG over two cores (the default).
-// Callers that already keep every core busy with decodes of their own turn it off: there the
-// split's second pass over the codes is only extra work.
-void SetSplitDecodesOnThisThread(bool allowed);
-
 } // namespace picture

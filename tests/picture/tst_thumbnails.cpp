@@ -311,7 +311,8 @@ void TestThumbnails::cameraThumbnail_data()
     QTest::newRow("exactly the size") << 160 << camera << 1 << false << true << QSize(160, 120);
     QTest::newRow("too small") << 256 << camera << 1 << false << false << QSize(256, 192);
     QTest::newRow("letterboxed shape") << 128 << QSize(160, 100) << 1 << false << false << QSize(128, 96);
-    QTest::newRow("turned a quarter") << 128 << camera << 6 << false << true << QSize(96, 128);
+    QTest::newRow("turned right") << 128 << camera << 6 << false << true << QSize(96, 128);
+    QTest::newRow("turned left") << 128 << camera << 8 << false << true << QSize(96, 128);
     QTest::newRow("decoded, turned") << 256 << camera << 8 << false << false << QSize(192, 256);
     QTest::newRow("broken thumbnail") << 128 << camera << 1 << true << false << QSize(128, 96);
 }
@@ -350,10 +351,10 @@ void TestThumbnails::hostileFilesFailInBoundedTime_data()
     QTest::addColumn<bool>("remembered");
     QTest::newRow("endless scans") << HostilePictures::progressiveJpeg(QSize(8000, 8000), 3000) << true;
     QTest::newRow("huge GIF screen") << HostilePictures::gifWithScreen(QSize(65535, 65535), 4096) << true;
-    // An EXIF block whose thumbnail claims to run past its segment, ahead of a picture too large.
-    QByteArray exif = ExifWriter::withExif(HostilePictures::progressiveJpeg(QSize(60000, 60000), 1), 1,
+    // An EXIF block whose thumbnail claims to run 4 KiB past its segment, into a picture too large.
+    QByteArray exif = ExifWriter::withExif(HostilePictures::progressiveJpeg(QSize(60000, 60000), 1, 20000), 1,
                                            jpegOf(QSize(160, 160), Qt::red));
-    exif[2 + 4 + 6 + 48 + 3] = char(0x7F); // the top byte of IFD1's thumbnail length
+    exif[2 + 4 + 6 + 48 + 1] = char(exif[2 + 4 + 6 + 48 + 1] + 0x10); // IFD1's thumbnail length
     QTest::newRow("EXIF length past its segment") << exif << true;
     QTest::newRow("a FIFO") << QByteArray() << false;
 }

@@ -913,6 +913,20 @@ void JpegSplit::failNextWalkerForTest()
     nextWalkerFails = true;
 }
 
+namespace {
+thread_local bool t_allowed = true;
+} // namespace
+
+void JpegSplit::allowOnThisThread(bool allowed)
+{
+    t_allowed = allowed;
+}
+
+bool JpegSplit::allowedOnThisThread()
+{
+    return t_allowed;
+}
+
 bool JpegSplit::worthIt(qint64 pixels)
 {
     return pixels >= (qint64(2) << 20) && QThread::idealThreadCount() >= 2;

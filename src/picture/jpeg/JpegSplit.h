@@ -24,6 +24,12 @@ public:
     // Whether splitting pays for a file of this many pixels on this machine.
     static bool worthIt(qint64 pixels);
 
+    // Whether decodes on the calling thread may split (the default). Callers that already keep
+    // every core busy with decodes of their own turn it off: there the second pass over the
+    // codes is only extra work.
+    static void allowOnThisThread(bool allowed);
+    static bool allowedOnThisThread();
+
     // For tests: split at the first possible row at or after `row` (in MCU rows; the result says
     // which row was taken), or nullopt.
     static std::optional<QImage> decodeAt(const QByteArray &bytes, int scaleNum, int row, int *taken);

@@ -3,6 +3,7 @@
 #include "base/FileSys.h"
 #include "picture/Budget.h"
 #include "picture/jpeg/JpegFrame.h"
+#include "picture/jpeg/JpegSplit.h"
 
 #include <QBuffer>
 #include <QByteArrayView>
@@ -228,8 +229,11 @@ std::optional<ThumbnailPicture> fromExif(const QString &path, int box)
 class NoSplitDecodes
 {
 public:
-    NoSplitDecodes() { SetSplitDecodesOnThisThread(false); }
-    ~NoSplitDecodes() { SetSplitDecodesOnThisThread(true); }
+    NoSplitDecodes() : m_was(JpegSplit::allowedOnThisThread()) { JpegSplit::allowOnThisThread(false); }
+    ~NoSplitDecodes() { JpegSplit::allowOnThisThread(m_was); }
+
+private:
+    const bool m_was;
 };
 
 } // namespace

@@ -41,6 +41,8 @@ public:
     ~ThumbnailQueue() override;
 
     // The files shown, `count` rows. Forgets every thumbnail and row of the files shown before.
+    // Call it whenever the rows change (before the window thread goes back to its events):
+    // `pathOf` is asked only for rows below `count`, when their turn comes.
     void setFiles(int count, PathOf pathOf);
     // The box thumbnails fit, in device pixels (128 at 1x, 256 at 2x...). Forgets every thumbnail.
     void setBox(int box);
