@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins qt6-wayland libgl-dev
   libwmf-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev libxcb1-dev
+  # Colour management: the engine, and real profiles for the tests.
+  liblcms2-dev colord-data
   fonts-urw-base35
   libbenchmark-dev
   xvfb xauth

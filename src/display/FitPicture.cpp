@@ -2,6 +2,7 @@
 
 #include "display/FitGeometry.h"
 #include "display/PictureWait.h"
+#include "platform/DisplayProfile.h"
 #include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 #include "platform/StretchImage.h"
@@ -22,6 +23,25 @@ QSize DisplayBound()
     return s ? s->geometry().size() : QSize(1024, 768);
 }
 
+QByteArray DisplayProfileFor(const QWidget *window)
+{
+    return platform::DisplayProfile(window && window->screen() ? window->screen() : QGuiApplication::primaryScreen());
+}
+
+bool RedecodeColours(const QString &name, PictureBox &picSlide, QWidget &window)
+{
+    if (picSlide.Picture.isNull() || name.isEmpty())
+        return false;
+    const QPointer<QWidget> alive(&window);
+    const picture::ShownPicture loaded = AwaitPicture(
+        {name, DisplayBound(), platform::TwipsPerPixelX(), platform::TwipsPerPixelY(), true, DisplayProfileFor(&window)},
+        window);
+    if (!loaded.ok || !alive)
+        return false;
+    picSlide.Picture = loaded.image;
+    return true;
+}
+
 QString CannotShowText(picture::PictureProblem problem)
 {
     const QString text = QStringLiteral("Cannot show this picture");
@@ -40,7 +60,7 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
 {
     const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
     const QPointer<QWidget> alive(&window);
-    const picture::ShownPicture loaded = AwaitPicture({PictureName, DisplayBound(), tppx, tppy}, window);
+    const picture::ShownPicture loaded = AwaitPicture({PictureName, DisplayBound(), tppx, tppy, true, DisplayProfileFor(&window)}, window);
     if (problem)
         *problem = loaded.problem;
     if (!loaded.ok || !alive)

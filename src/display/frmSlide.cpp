@@ -3,6 +3,7 @@
 #include "browser/frmFiles.h"
 #include "display/FitPicture.h"
 #include "forms/Designs.h"
+#include "platform/DisplayProfile.h"
 #include "platform/Keys.h"
 #include "platform/FrameExtents.h"
 #include "platform/Screen.h"
@@ -38,6 +39,11 @@ frmSlide::frmSlide()
     // Made now rather than at the first show, so that the window manager can tell its frame
     // before the first fit.
     winId();
+    // A new display profile: the picture again, in its colours, where it is.
+    connect(&platform::DisplayProfiles::Watch(), &platform::DisplayProfiles::changed, this, [this] {
+        if (isVisible() && display::RedecodeColours(m_shown, picSlide, *this))
+            Form_Resize();
+    });
 }
 
 void frmSlide::Form_Load()
@@ -51,7 +57,9 @@ void frmSlide::ChangePicture(const QString &PictureName)
         setWindowState(Qt::WindowNoState);
     float left, top, width, height;
     picture::PictureProblem problem = picture::PictureProblem::None;
+    m_shown.clear();
     if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, &problem)) {
+        m_shown = PictureName;
         lblCannot->hide();
         const double tppx = platform::TwipsPerPixelX(), tppy = platform::TwipsPerPixelY();
         // The client inside the fitted outer rectangle, placed by its own corner: that holds

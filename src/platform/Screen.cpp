@@ -1,5 +1,6 @@
 #include "platform/Screen.h"
 
+#include "platform/DisplayProfile.h"
 #include "platform/FrameExtents.h"
 
 #include <QDBusConnection>
@@ -95,8 +96,10 @@ QSize XScreenSizeBeforeQt()
         xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
         for (int i = 0; it.rem > 0 && i < number; ++i)
             xcb_screen_next(&it);
-        if (it.rem > 0)
+        if (it.rem > 0) {
             size = QSize(it.data->width_in_pixels, it.data->height_in_pixels);
+            ReadDisplayProfileBeforeQt(c, it.data->root);
+        }
     }
     AskFrameBeforeQt(c); // on the same connection: it answers while Qt starts
     return size;
