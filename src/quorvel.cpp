@@ -3,6 +3,7 @@
 #include "app/PlatformChoice.h"
 #include "dialogs/frmScan.h"
 #include "picture/Requests.h"
+#include "platform/DisplayProfile.h"
 #include "platform/Screen.h"
 #include "base/FileSys.h"
 #include "platform/SharedForm.h"
@@ -54,7 +55,7 @@ int main(int argc, char *argv[])
             kind.canRead();
             QThreadPool::globalInstance();
             // Decoded for the screen at 96 DPI; taken only if the viewer asks for just that.
-            picture::DecodeAhead({first, screen, 15.0, 15.0, false});
+            picture::DecodeAhead({first, screen, 15.0, 15.0, false, platform::DisplayProfileBeforeQt()});
         }
     }
     // Qt sees no argument: a folder named like one of its options (-reverse, -style) is a folder.

@@ -107,8 +107,10 @@ X qtConnection()
     x.c = app ? app->connection() : nullptr;
     if (!x.c)
         return x;
-    int screen = 0;
-    xcb_parse_display(nullptr, nullptr, nullptr, &screen);
+    int display = 0, screen = 0;
+    char *host = nullptr;
+    if (xcb_parse_display(nullptr, &host, &display, &screen))
+        std::free(host);
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(x.c));
     for (int i = 0; it.rem > 0 && i < screen; ++i)
         xcb_screen_next(&it);
