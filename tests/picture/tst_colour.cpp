@@ -68,7 +68,7 @@ QByteArray bmpV5(const QImage &image, const QByteArray &profile)
     putLe(v5, 24, 2);
     putLe(v5, 0, 4);
     putLe(v5, quint32(pixels.size()), 4);
-    v5.append(QByteArray(7 * 4, '\0'));         // resolution, colours, masks
+    v5.append(QByteArray(8 * 4, '\0'));         // resolution, colours, masks
     putLe(v5, 0x4D424544, 4);                   // embedded profile
     v5.append(QByteArray(36 + 12, '\0'));       // end points, gamma
     putLe(v5, 4, 4);                            // intent
