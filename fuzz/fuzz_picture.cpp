@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes through the program's picture loading, as a file of each kind.
-// The first byte picks the extension; the rest is the file.
+// The first byte picks the extension; the rest is the file. First byte 7: the rest is a colour
+// profile, a picture's and then the display's.
 
+#include "picture/Colour.h"
 #include "picture/PictureLoader.h"
 
 #include <QDir>
@@ -48,6 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
+    if (data[0] == 7) {
+        const QByteArray profile(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
+        QImage image(64, 64, QImage::Format_RGB32);
+        image.fill(qRgb(200, 40, 40));
+        picture::ConvertToDisplay(image, profile, {});
+        picture::ConvertToDisplay(image, {}, profile);
+        return 0;
+    }
     QDir().mkpath(scratchFolder());
     const QString path = scratchFile(data[0]);
     QFile f(path);

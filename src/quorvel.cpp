@@ -6,6 +6,7 @@
 #include "app/SessionEnd.h"
 #include "dialogs/frmScan.h"
 #include "picture/Requests.h"
+#include "platform/DisplayProfile.h"
 #include "platform/Screen.h"
 #include "base/FileSys.h"
 #include "platform/SharedForm.h"
@@ -68,8 +69,9 @@ int main(int argc, char *argv[])
             kind.setAutoDetectImageFormat(false);
             kind.canRead();
             QThreadPool::globalInstance();
-            // Decoded for that monitor at 96 DPI; taken only if the viewer asks for just that.
-            picture::DecodeAhead({first, screen, 15.0, 15.0, false});
+            // Decoded for that monitor at 96 DPI, in the first monitor's colours; taken only if
+            // the viewer asks for just that.
+            picture::DecodeAhead({first, screen, 15.0, 15.0, false, platform::DisplayProfileBeforeQt()});
         }
     }
     // Qt sees no argument: a folder named like one of its options (-reverse, -style) is a folder.

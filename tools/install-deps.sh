@@ -9,6 +9,8 @@ packages=(
   libwmf-dev libjpeg62-turbo-dev libturbojpeg0-dev
   libfreetype-dev libpng-dev libexpat1-dev zlib1g-dev libx11-dev libxcb1-dev libxcb-randr0-dev
   libsm-dev libice-dev
+  # Colour management: the engine, and real profiles for the tests.
+  liblcms2-dev colord-data
   fonts-urw-base35
   libbenchmark-dev
   # appstreamcli, which checks the metainfo file.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the picture fuzzer's seeds from the shared corpus: each file prefixed with the byte that
-# tells the fuzzer which extension to give it (0 bmp, 1 jpg, 3 gif, 4 ico, 5 cur, 6 wmf). Given
-# the hostile-picture generator too, adds its small hostile files (scan bombs, huge screens...).
+# tells the fuzzer which extension to give it (0 bmp, 1 jpg, 3 gif, 4 ico, 5 cur, 6 wmf; 7 a colour
+# profile alone, from the system's profiles). Given the hostile-picture generator too, adds its
+# small hostile files (scan bombs, huge screens, hostile profiles...).
 set -euo pipefail
 corpus=${1:?corpus folder}
 out=${2:?output folder}
@@ -10,6 +11,10 @@ mkdir -p "$out"
 if [ -n "$hostile" ]; then
   "$hostile" "$out"
 fi
+for f in /usr/share/color/icc/colord/*.icc; do
+  [ -f "$f" ] || continue
+  { printf '\x07'; cat "$f"; } > "$out/profile-$(basename "$f" .icc)"
+done
 [ -d "$corpus" ] || { echo "no corpus at $corpus: starting from nothing"; exit 0; }
 declare -A kind=([bmp]=0 [jpeg]=1 [gif]=3 [ico]=4 [cur]=5 [wmf]=6)
 for k in "${!kind[@]}"; do

@@ -1,5 +1,6 @@
 // Writes small hostile pictures into a folder, for the picture fuzzer's seeds. Each file starts
-// with the byte that tells the fuzzer which extension to give it (0 bmp, 1 jpg, 3 gif, 6 wmf).
+// with the byte that tells the fuzzer which extension to give it (0 bmp, 1 jpg, 3 gif, 6 wmf), or
+// 7 for a colour profile alone.
 
 #include "HostilePictures.h"
 
@@ -17,7 +18,8 @@ int main(int argc, char **argv)
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     using namespace HostilePictures;
-    const struct { const char *name; char kind; QByteArray bytes; } files[] = {
+    struct File { QByteArray name; char kind; QByteArray bytes; };
+    QList<File> files = {
         {"scans-4000-5000", 1, progressiveJpeg({4000, 4000}, 5000)},
         {"scans-16000-90", 1, progressiveJpeg({16000, 16000}, 90)},
         {"scans-64-3", 1, progressiveJpeg({64, 64}, 3)},
@@ -28,8 +30,14 @@ int main(int argc, char **argv)
         {"ellipses-20000", 6, ellipseMetafile(20000, 8)},
         {"ellipses-large-2000", 6, ellipseMetafile(2000, 990)},
     };
-    for (const auto &f : files) {
-        QFile out(folder + QLatin1String("/hostile-") + QLatin1String(f.name));
+    // Each hostile profile alone, and in a small JPEG.
+    for (const NamedProfile &p : hostileProfiles()) {
+        files.append({QByteArray("profile-") + p.name, 7, p.bytes});
+        files.append({QByteArray("jpeg-profile-") + p.name, 1, jpegWithProfile(progressiveJpeg({64, 64}, 3), p.bytes)});
+    }
+    files.append({"profile-swapped", 7, matrixProfile(true)});
+    for (const File &f : files) {
+        QFile out(folder + QLatin1String("/hostile-") + QString::fromLatin1(f.name));
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(&f.kind, 1) != 1
             || out.write(f.bytes) != f.bytes.size()) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(out.fileName()));

@@ -2,6 +2,7 @@
 
 #include "display/FitGeometry.h"
 #include "display/PictureWait.h"
+#include "platform/DisplayProfile.h"
 #include "platform/FrameExtents.h"
 #include "platform/Screen.h"
 #include "platform/StretchImage.h"
@@ -16,6 +17,25 @@
 
 namespace display {
 
+
+QByteArray DisplayProfileFor(QWidget &window)
+{
+    return platform::DisplayProfile(platform::ScreenOf(platform::MonitorOf(window)));
+}
+
+bool RedecodeColours(const QString &name, PictureBox &picSlide, QWidget &window)
+{
+    if (picSlide.Picture.isNull() || name.isEmpty())
+        return false;
+    const QPointer<QWidget> alive(&window);
+    const platform::Monitor monitor = platform::MonitorOf(window);
+    const picture::ShownPicture loaded = AwaitPicture(
+        {name, monitor.pixels.size(), monitor.tppx, monitor.tppy, true, DisplayProfileFor(window)}, window);
+    if (!loaded.ok || !alive)
+        return false;
+    picSlide.Picture = loaded.image;
+    return true;
+}
 
 QString CannotShowText(picture::PictureProblem problem)
 {
@@ -40,7 +60,8 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
     // at 0, 0 meanwhile, when it is asked for the frame it will get.
     const QRect outerAsked = platform::OuterGeometry(window), clientAsked = window.geometry();
     const QPointer<QWidget> alive(&window);
-    const picture::ShownPicture loaded = AwaitPicture({PictureName, monitor.pixels.size(), tppx, tppy}, window);
+    const picture::ShownPicture loaded =
+        AwaitPicture({PictureName, monitor.pixels.size(), tppx, tppy, true, DisplayProfileFor(window)}, window);
     if (problem)
         *problem = loaded.problem;
     if (!loaded.ok || !alive)

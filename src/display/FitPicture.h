@@ -26,6 +26,14 @@ bool FitPicture(const QString &PictureName, PictureBox &picSlide, platform::Stre
 // The viewer's line for a file it cannot show, with the reason when one is known.
 QString CannotShowText(picture::PictureProblem problem);
 
+// The colour profile of the monitor that holds `window`, for its pictures' requests (empty: sRGB).
+QByteArray DisplayProfileFor(QWidget &window);
+
+// Decodes the picture `name` shown in `picSlide` again for `window` after the display's colour
+// profile changed; the natural size and the window are left as they are. False when nothing is
+// shown or it no longer decodes (then nothing has changed).
+bool RedecodeColours(const QString &name, PictureBox &picSlide, QWidget &window);
+
 // The shared resize rule of the display windows: the picture stretched into the client area
 // with its ratio kept, centred; the picture copied into the image, the time stamped, shown.
 void PlacePicture(const PictureBox &picSlide, platform::StretchImage &imgSlide, const QWidget &client);

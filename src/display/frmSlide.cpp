@@ -3,6 +3,7 @@
 #include "browser/frmFiles.h"
 #include "display/FitPicture.h"
 #include "forms/Designs.h"
+#include "platform/DisplayProfile.h"
 #include "platform/Keys.h"
 #include "platform/FrameExtents.h"
 #include "platform/Screen.h"
@@ -41,6 +42,11 @@ frmSlide::frmSlide()
     // Made now rather than at the first show, so that the window manager can tell its frame
     // before the first fit.
     winId();
+    // A new display profile: the picture again, in its colours, where it is.
+    connect(&platform::DisplayProfiles::Watch(), &platform::DisplayProfiles::changed, this, [this] {
+        if (isVisible() && display::RedecodeColours(m_shown, picSlide, *this))
+            Form_Resize();
+    });
 }
 
 void frmSlide::Form_Load()
@@ -54,7 +60,9 @@ void frmSlide::ChangePicture(const QString &PictureName)
         setWindowState(Qt::WindowNoState);
     float left, top, width, height;
     picture::PictureProblem problem = picture::PictureProblem::None;
+    m_shown.clear();
     if (display::FitPicture(PictureName, picSlide, *imgSlide, *this, left, top, width, height, &problem)) {
+        m_shown = PictureName;
         lblCannot->hide();
         const platform::Monitor monitor = platform::MonitorOf(*this); // the one the fit used
         const double tppx = monitor.tppx, tppy = monitor.tppy;

@@ -28,4 +28,7 @@ protected:
     void closeEvent(QCloseEvent *event) override { HandleClose(event); }
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QString m_shown; // the file on show, "" when none is
 };

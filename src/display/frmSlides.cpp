@@ -12,6 +12,7 @@
 #include "forms/Designs.h"
 #include "forms/Pointers.h"
 #include "forms/ProgramIcon.h"
+#include "platform/DisplayProfile.h"
 #include "platform/Keys.h"
 #include "platform/Screen.h"
 
@@ -55,6 +56,16 @@ frmSlides::frmSlides()
     const auto px = [](const forms::DesignRect &r) { return platform::ToPixelRect(r.left, r.top, r.width, r.height); };
     imgSlide->setGeometry(px(design::imgSlide));
     setGeometry(px(design::Client)); // until Form_Load puts it over the whole screen
+    // A new display profile: the picture on screen in its colours, and the next one too.
+    connect(&platform::DisplayProfiles::Watch(), &platform::DisplayProfiles::changed, this, [this] {
+        if (!isVisible() || m_changing)
+            return;
+        m_changing = true;
+        const struct Done { bool &flag; ~Done() { flag = false; } } done{m_changing};
+        if (display::RedecodeColours(picSlide.Tag, picSlide, *this))
+            Form_Resize();
+        decodeNextAhead();
+    });
 }
 
 void frmSlides::Form_Load()
@@ -128,7 +139,8 @@ void frmSlides::decodeNextAhead()
         if (basSlides::PictureCount == 1 || name != picSlide.Tag) {
             m_aheadName = name;
             const platform::Monitor monitor = platform::MonitorOf(*this);
-            picture::DecodeAhead({name, monitor.pixels.size(), monitor.tppx, monitor.tppy});
+            picture::DecodeAhead({name, monitor.pixels.size(), monitor.tppx, monitor.tppy, true,
+                                  display::DisplayProfileFor(*this)});
             return;
         }
         ++pos;

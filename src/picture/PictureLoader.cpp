@@ -2,6 +2,7 @@
 
 #include "base/FileSys.h"
 #include "picture/Budget.h"
+#include "picture/Colour.h"
 #include "picture/HeaderRepair.h"
 #include "picture/IconDirectory.h"
 #include "picture/jpeg/JpegFrame.h"
@@ -10,6 +11,7 @@
 #include "picture/wmf/WmfRenderer.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -355,9 +357,10 @@ struct Decoded
 {
     QImage image;
     Problem problem = Problem::None;
+    int iconEntry = -1; // the icon entry shown
 };
 
-Decoded failed(Problem problem) { return {QImage(), problem}; }
+Decoded failed(Problem problem) { return {QImage(), problem, -1}; }
 
 Decoded decodeMetafile(QImageReader &reader, QSize target, qint64 fileBytes, Reservation &reservation)
 {
@@ -373,7 +376,7 @@ Decoded decodeMetafile(QImageReader &reader, QSize target, qint64 fileBytes, Res
     QImage image = reader.read();
     if (image.isNull())
         return failed(WmfRenderer::lastPlayOverBudget() ? Problem::TooLarge : Problem::Damaged);
-    return {std::move(image), Problem::None};
+    return {std::move(image), Problem::None, -1};
 }
 
 Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extraBytes, QSize target,
@@ -440,7 +443,7 @@ Decoded decodeRaster(QImageReader &reader, const QByteArray &bytes, qint64 extra
     // A damaged header can disagree with the pixels that follow it; keep the size promised.
     if (image.size() != upright)
         image = image.scaled(upright, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return {std::move(image), Problem::None};
+    return {std::move(image), Problem::None, -1};
 }
 
 Decoded decodeIcon(const QString &path, const QByteArray &bytes, QSize target, Reservation &reservation)
@@ -481,7 +484,7 @@ Decoded decodeIcon(const QString &path, const QByteArray &bytes, QSize target, R
         const QSize size = PictureDecodeSize(info, target);
         if (size != image.size())
             image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return {std::move(image), Problem::None};
+        return {std::move(image), Problem::None, entry.index};
     }
     return failed(problem == Problem::None ? Problem::Damaged : problem);
 }
@@ -513,9 +516,50 @@ std::optional<PictureInfo> infoOf(QImageReader &reader, const QByteArray &bytes)
     return info;
 }
 
+// The colour profile the decoded picture carries: read from the file for the formats it is
+// known in, else as Qt's reader gives it.
+EmbeddedProfile profileOf(const QByteArray &format, const QByteArray &bytes, const Decoded &decoded)
+{
+    if (isFormat(format, "jpeg"))
+        return JpegProfile(bytes);
+    if (isFormat(format, "png"))
+        return PngProfile(bytes);
+    if (isFormat(format, "bmp"))
+        return BmpProfile(bytes);
+    if (isIconFormat(format))
+        return IconEntryProfile(bytes, decoded.iconEntry);
+    if (isOurFormat(format))
+        return {};
+    const QColorSpace space = decoded.image.colorSpace();
+    if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb))
+        return {};
+    const QByteArray icc = space.iccProfile();
+    if (icc.size() > kMaxProfileBytes)
+        return {QByteArray(), QStringLiteral("the colour profile is too large")};
+    return {icc, {}};
+}
+
+// The decoded pixels in the display's colours; a note when a profile had to be ignored.
+QString toDisplayColours(QImage &image, const EmbeddedProfile &embedded, const QByteArray &displayProfile)
+{
+    QString note = embedded.problem.isEmpty() ? QString() : QStringLiteral("colour profile ignored: %1").arg(embedded.problem);
+    QByteArray profile = embedded.profile;
+    if (!profile.isEmpty() && (image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16)) {
+        note = QStringLiteral("colour profile ignored: an RGB profile on a grey picture");
+        profile.clear();
+    }
+    if (profile.isEmpty() && displayProfile.isEmpty())
+        return note; // sRGB on sRGB: the pixels as decoded
+    const QString converted = ConvertToDisplay(image, profile, displayProfile);
+    if (!converted.isEmpty())
+        note = converted;
+    return note;
+}
+
 // One attempt at the whole load under `reservation`.
 LoadedImage loadOnce(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
-                     const std::function<bool(const PictureInfo &)> &proceed, Reservation &reservation)
+                     const std::function<bool(const PictureInfo &)> &proceed, const QByteArray &displayProfile,
+                     Reservation &reservation)
 {
     LoadedImage out;
     const FileBytes file = readRegularFile(path, reservation);
@@ -546,6 +590,8 @@ LoadedImage loadOnce(const QString &path, const std::function<QSize(const Pictur
         decoded = decodeIcon(path, file.bytes, size, reservation);
     else
         decoded = decodeRaster(*reader, file.bytes, source.bytesHeld(), size, reservation);
+    if (!decoded.image.isNull())
+        out.colourNote = toDisplayColours(decoded.image, profileOf(format, file.bytes, decoded), displayProfile);
     out.image = paintReady(std::move(decoded.image));
     out.problem = out.image.isNull() ? (decoded.problem == Problem::None ? Problem::Damaged : decoded.problem)
                                      : Problem::None;
@@ -599,10 +645,10 @@ QSize PictureDecodeSize(const PictureInfo &info, QSize target)
 }
 
 LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
-                        const std::function<bool(const PictureInfo &)> &proceed)
+                        const std::function<bool(const PictureInfo &)> &proceed, const QByteArray &displayProfile)
 {
     return whenThereIsRoom<LoadedImage>([&](Reservation &reservation) {
-        return loadOnce(path, target, proceed, reservation);
+        return loadOnce(path, target, proceed, displayProfile, reservation);
     });
 }
 

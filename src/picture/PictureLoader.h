@@ -76,7 +76,7 @@ QSize PictureDecodeSize(const PictureInfo &info, QSize target);
 // Decodes the upright picture at PictureDecodeSize(info, target). JPEG uses libjpeg's DCT
 // scaling, so a large photo asked for at screen size costs a fraction of a full decode. An
 // icon whose largest entry is broken falls back to the next one, at that entry's own size.
-// Returns a null image on any failure: missing, unreadable, unsupported, corrupt, or absurd
+// The colours are those of an sRGB display (see LoadPicture). Returns a null image on any failure: missing, unreadable, unsupported, corrupt, or absurd
 // (buffers beyond kDecodeBudgetBytes, more pixels than its data can hold, more JPEG scans or
 // metafile work than allowed; a metafile canvas beyond WmfRenderer's caps). The image comes in a format the raster paint
 // engine draws directly (RGB32, or ARGB32_Premultiplied when it has transparency).
@@ -87,13 +87,17 @@ struct LoadedImage
     QImage image; // null on failure
     PictureInfo info;
     PictureProblem problem = PictureProblem::None;
+    QString colourNote; // why the picture's or the display's colour profile was ignored, if it was
 };
 
 // Reads the file once and decodes it at PictureDecodeSize(info, target(info)): for callers that
 // pick the size from the natural size. On failure the image is null and `problem` says why.
 // When `proceed` is given and returns false for the natural size, nothing is decoded: the image
 // is null, `info` is filled and `problem` is None.
+// The pixels come in the colours of `displayProfile` (an ICC profile; empty for sRGB), converted
+// from the picture's own profile (sRGB when it has none; see Colour.h).
 LoadedImage LoadPicture(const QString &path, const std::function<QSize(const PictureInfo &)> &target,
-                        const std::function<bool(const PictureInfo &)> &proceed = {});
+                        const std::function<bool(const PictureInfo &)> &proceed = {},
+                        const QByteArray &displayProfile = {});
 
 } // namespace picture

@@ -52,10 +52,11 @@ std::deque<Ahead> &aheads()
 }
 
 // The same pixels: a raster picture decodes at the same size whatever the screen's DPI (only its
-// natural size in twips follows it); a metafile is checked when it is taken.
+// natural size in twips follows it); a metafile is checked when it is taken. The colours are
+// those of one display profile.
 bool sameDecode(const Request &a, const Request &b)
 {
-    return a.path == b.path && a.bound == b.bound;
+    return a.path == b.path && a.bound == b.bound && a.displayProfile == b.displayProfile;
 }
 
 QSizeF twipsOf(const PictureInfo &info, double tppx, double tppy)
@@ -103,9 +104,12 @@ ShownPicture LoadShown(const Request &request)
     out.stamp = FileStamp(request.path);
     const auto target = [&](const PictureInfo &info) { return ShownSize(info, request.bound, request.tppx, request.tppy); };
     const auto proceed = [&](const PictureInfo &info) { return request.metafiles || !info.isMetafile; };
-    LoadedImage loaded = LoadPicture(request.path, target, proceed);
+    LoadedImage loaded = LoadPicture(request.path, target, proceed, request.displayProfile);
     out.problem = loaded.problem;
     out.info = loaded.info;
+    out.colourNote = loaded.colourNote;
+    if (!out.colourNote.isEmpty())
+        qInfo("%s: %s", qUtf8Printable(request.path), qUtf8Printable(out.colourNote));
     if (loaded.image.isNull())
         return out;
     out.image = std::move(loaded.image);

@@ -2,6 +2,7 @@
 
 #include "picture/PictureLoader.h"
 
+#include <QByteArray>
 #include <QFuture>
 #include <QImage>
 #include <QSize>
@@ -24,6 +25,8 @@ struct Request
     double tppy = 15.0;
     // False leaves a metafile undecoded: drawing one needs the fonts of a running application.
     bool metafiles = true;
+    // The ICC profile of the display it is shown on; empty for sRGB.
+    QByteArray displayProfile = {};
 };
 
 // A picture decoded to be shown: no larger than it will be shown, never smaller.
@@ -35,6 +38,7 @@ struct ShownPicture
     QString stamp;                         // the file's size and time when it was read
     PictureInfo info;                      // what the decode size was chosen from
     PictureProblem problem = PictureProblem::None; // why not, when not ok
+    QString colourNote;                    // why a colour profile was ignored, when one was
 };
 
 // Size and modification time of the file, "" when it is not there.
@@ -47,7 +51,8 @@ QSize ShownSize(const PictureInfo &info, QSize bound, double tppx, double tppy);
 // Decodes on the calling thread.
 ShownPicture LoadShown(const Request &request);
 
-// The picture for `request`. One decoded ahead for the same file, box and screen is taken when
+// The picture for `request`. One decoded ahead for the same file, box, screen and display
+// profile is taken when
 // the file has not changed since it was read (and is not a metafile left undecoded); otherwise
 // it is decoded now.
 QFuture<ShownPicture> Decode(const Request &request);

@@ -1,5 +1,6 @@
 #include "platform/Screen.h"
 
+#include "platform/DisplayProfile.h"
 #include "platform/FrameExtents.h"
 
 #include <QDBusConnection>
@@ -132,6 +133,14 @@ Monitor MonitorOf(QWidget &w)
     return best ? monitorOf(best) : PrimaryMonitor();
 }
 
+QScreen *ScreenOf(const Monitor &m)
+{
+    for (QScreen *s : QGuiApplication::screens())
+        if (s->geometry() == m.pixels)
+            return s;
+    return nullptr;
+}
+
 QPoint CentredOn(const Monitor &m, QSize outer)
 {
     // Halves taken in twips and rounded, as the windows always centred themselves.
@@ -193,6 +202,7 @@ QSize XScreenSizeBeforeQt(std::vector<QRect> *monitors, size_t *primary)
             if (monitors)
                 readMonitors(c, it.data->root, *monitors, primary);
 #endif
+            ReadDisplayProfileBeforeQt(c, it.data->root);
         }
     }
     AskFrameBeforeQt(c); // on the same connection: it answers while Qt starts

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+class QScreen;
 class QWidget;
 
 // The screen as the windows see it: sizes in twips (1440 per inch) and the screen-wide pointer.
@@ -35,6 +36,8 @@ Monitor PrimaryMonitor();
 std::vector<Monitor> Monitors(size_t *primary = nullptr);
 // The monitor that holds the larger part of w's outer rectangle; the primary one when none does.
 Monitor MonitorOf(QWidget &w);
+// Qt's screen for m (null when it has gone meanwhile).
+QScreen *ScreenOf(const Monitor &m);
 // `outer` (its size) centred on m, in pixels.
 QPoint CentredOn(const Monitor &m, QSize outer);
 
