@@ -48,6 +48,20 @@ bench-launch: build
 	/usr/bin/python3 bench/launch/bench_launch.py $(BUILD) $(if $(BENCH_DISPLAY),--display $(BENCH_DISPLAY)) \
 	  $(if $(BENCH_BUS),--bus $(BENCH_BUS))
 
+# Thumbnails: N camera-like photos (4000 x 3000, cold and warm cache) against nsxiv -t and a bare
+# QImageReader loop on all cores and on one, and SMALL tiny pictures scrolled top to bottom with
+# a key held (stalls and memory, against the name list); BENCH_THUMBS_SMALL=0 skips those. The
+# folders are made once into $(BUILD)/bench-thumbs/. Medians of BENCH_THUMBS_RUNS rounds.
+BENCH_THUMBS_N ?= 1000
+BENCH_THUMBS_SMALL ?= 100000
+BENCH_THUMBS_RUNS ?= 3
+.PHONY: bench-thumbs
+bench-thumbs: configure
+	@QUORVEL_BENCH_THUMBS=1 tools/install-deps.sh
+	cmake --build $(BUILD) -j $(JOBS) --target quorvel make_thumb_photos bench_thumbs_bare
+	/usr/bin/python3 bench/thumbs/bench_thumbs.py $(BUILD) --n $(BENCH_THUMBS_N) --small $(BENCH_THUMBS_SMALL) \
+	  --runs $(BENCH_THUMBS_RUNS) $(if $(BENCH_DISPLAY),--display $(BENCH_DISPLAY))
+
 # The whole suite built with AddressSanitizer and UndefinedBehaviorSanitizer, in its own folder.
 # Any memory error, undefined behaviour or leak of our own code fails the test that meets it;
 # leaks inside system libraries are listed in tests/sanitizer/lsan.supp. The build runs the

@@ -31,6 +31,11 @@ fi
 if [[ "${QUORVEL_BENCH_LAUNCH:-0}" == 1 ]]; then
   packages+=(nsxiv openbox python3-xlib dbus at-spi2-core)
 fi
+# `make bench-thumbs` times thumbnails against nsxiv's, on a private X server, driving the keys
+# through XTEST.
+if [[ "${QUORVEL_BENCH_THUMBS:-0}" == 1 ]]; then
+  packages+=(nsxiv openbox python3-xlib dbus)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
