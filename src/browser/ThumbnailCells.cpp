@@ -68,7 +68,7 @@ platform::CellPictures::Kind ThumbnailCells::Cell(int row, QImage &image)
 void ThumbnailCells::FilesChanged(int count)
 {
     m_count = count;
-    m_toldShown = m_toldScreenful = m_toldAll = false;
+    m_toldScreenful = m_toldAll = false;
     // The path is asked for when a worker is about to take the row: the folder is the list's by
     // then. A file that is no picture is never read (an empty path).
     m_queue.setFiles(count, [this](int row) {
@@ -81,10 +81,6 @@ void ThumbnailCells::Shown(int first, int last, bool down)
     m_first = first;
     m_last = last;
     m_queue.setVisible(first, last, down ? picture::ThumbnailQueue::Scroll::Down : picture::ThumbnailQueue::Scroll::Up);
-    if (platform::Tracing() && m_count > 0 && !m_toldShown) {
-        m_toldShown = true;
-        platform::Trace("list-shown");
-    }
     traceProgress();
 }
 

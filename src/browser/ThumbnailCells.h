@@ -37,7 +37,6 @@ private:
     int m_last = -1;
     int m_count = 0;
     // For the benchmarks' trace: what has been told of the current folder.
-    bool m_toldShown = false;
     bool m_toldScreenful = false;
     bool m_toldAll = false;
 };

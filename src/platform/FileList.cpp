@@ -1,6 +1,7 @@
 #include "platform/FileList.h"
 
 #include "platform/FileListModel.h"
+#include "platform/Trace.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -250,15 +251,31 @@ void FileList::UpdateCell(int row)
 
 void FileList::filesChanged()
 {
+    traceShown(true);
     if (!m_pictures)
         return;
     m_pictures->FilesChanged(m_model->rowCount());
     reportShown();
 }
 
+void FileList::traceShown(bool filled)
+{
+    if (!Tracing() || m_model->rowCount() == 0)
+        return;
+    // After the layout and the paint this turn of the event loop brings.
+    QMetaObject::invokeMethod(this, [this, filled] {
+        if (filled && isVisible())
+            Trace("list-shown");
+        const int last = m_model->rowCount() - 1;
+        if (last >= 0 && viewport()->rect().intersects(visualRect(m_model->index(last))))
+            Trace("last-visible");
+    }, Qt::QueuedConnection);
+}
+
 void FileList::scrollContentsBy(int dx, int dy)
 {
     QListView::scrollContentsBy(dx, dy);
+    traceShown(false);
     if (!m_pictures)
         return;
     const int now = verticalScrollBar()->value();

@@ -79,6 +79,7 @@ private:
     void updateGrid();
     void filesChanged();
     void reportShown();
+    void traceShown(bool filled);
     void scrollContentsBy(int dx, int dy) override;
     int rowHeight() const;
     void selectionChangedByUser(const QItemSelection &selected);

@@ -11,22 +11,12 @@ namespace platform {
 
 namespace {
 
-double processMs()
+double monotonicMs()
 {
-    // The process's own CPU clock is no use here: wall time from the process's start, which
-    // /proc gives in clock ticks since boot; now on the same clock.
-    static const double startMs = [] {
-        QFile stat(QStringLiteral("/proc/self/stat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            return 0.0;
-        const QByteArray text = stat.readAll();
-        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        // After the name: field 22 of the whole line is the 20th here.
-        return fields.size() > 19 ? fields[19].toDouble() * 1000.0 / double(sysconf(_SC_CLK_TCK)) : 0.0;
-    }();
+    // The clock the benchmark reads too, so that it can count from the program's exec.
     timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6 - startMs;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
 }
 
 QFile *traceFile()
@@ -55,7 +45,7 @@ bool Tracing()
 void Trace(const QByteArray &event)
 {
     if (QFile *f = traceFile())
-        f->write(QByteArray::number(processMs(), 'f', 1) + ' ' + event + '\n');
+        f->write(QByteArray::number(monotonicMs(), 'f', 1) + ' ' + event + '\n');
 }
 
 void WatchStalls()

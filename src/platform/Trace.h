@@ -3,7 +3,7 @@
 #include <QByteArray>
 
 // Moments for the benchmarks, written only when QUORVEL_BENCH_TRACE names a file: one line per
-// event, "<ms since the process started> <event>". Costs nothing otherwise.
+// event, "<CLOCK_MONOTONIC in ms> <event>". Costs nothing otherwise.
 namespace platform {
 
 bool Tracing();
