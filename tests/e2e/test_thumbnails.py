@@ -19,8 +19,8 @@ BOX, MARGIN = 128, 6  # the square of a cell at 1x, and the margin around it
 RED, GREEN, BLUE, YELLOW, MAGENTA = (255, 0, 0), (0, 160, 0), (0, 0, 255), (255, 220, 0), (255, 0, 255)
 
 
-def paint(folder, colours, size=(160, 160)):
-    """Writes each {name: colour} as a BMP of one colour; returns the folder."""
+def paint(folder, colours, size=(64, 64)):
+    """Writes each {name: colour} as a BMP of one colour (small: its viewer covers no cell)."""
     folder.mkdir(parents=True, exist_ok=True)
     for name, rgb in colours.items():
         (folder / name).write_bytes(bmp_bytes(*size, rgb))
