@@ -14,7 +14,8 @@ How to use it (pytest; conftest.py provides the fixtures):
 The `desktop` fixture (one per test file) owns an Xvfb screen of 1024 x 768 x 24 at 96 DPI, openbox,
 a private D-Bus session bus and the accessibility bus. `MonitorsDesktop` is the same on Xorg, split
 into monitors, for a test file that takes `monitors_desktop` for its `desktop`. The `quorvel` fixture
-starts the program with a fresh HOME and XDG_CONFIG_HOME per test and ends it after the test.
+starts the program with a fresh HOME, XDG_CONFIG_HOME and XDG_CACHE_HOME (home/cache) per test and
+ends it after the test.
 
 What the handle (`App`) offers:
   - windows: `wait_window(title)`, `windows()`, `browser` (the main X window), `wait_placed()` (framed
@@ -576,7 +577,9 @@ class App:
         self.home = Path(home)
         self.config = self.home / "config"
         self.config.mkdir(parents=True, exist_ok=True)
+        # The thumbnail cache too: a test must neither fill the user's nor find thumbnails it did not make.
         self.env = {**desktop.base_env, "HOME": str(self.home), "XDG_CONFIG_HOME": str(self.config),
+                    "XDG_CACHE_HOME": str(self.home / "cache"),
                     "QT_QPA_PLATFORM": "xcb", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
                     "QT_ACCESSIBILITY": "1", "NO_AT_BRIDGE": "0", "LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}
         for k in ("QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI", "QT_AUTO_SCREEN_SCALE_FACTOR",
