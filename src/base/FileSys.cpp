@@ -321,4 +321,18 @@ QList<Volume> FileSys::Volumes() const
     return VolumesOf(mountTable() ? mountTable()() : systemMountTable());
 }
 
+void ReadFully(int fd, QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    bytes.truncate(done);
+}
+
 } // namespace base

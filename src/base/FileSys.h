@@ -15,6 +15,10 @@ namespace base {
 // Folder paths end in this separator wherever the program speaks of "a folder path".
 inline constexpr QChar kSeparator = u'/';
 
+// Reads from the open file `fd` until `bytes` is full or the file ends (it may have shrunk
+// meanwhile), going on after interruptions; `bytes` is cut to what was read.
+void ReadFully(int fd, QByteArray &bytes);
+
 // Appends the separator unless the text already ends in it.
 QString WithSeparator(const QString &path);
 

@@ -100,17 +100,8 @@ FileBytes readRegularFile(const QString &path, Reservation &reservation)
         return out;
     }
     out.bytes.resize(qsizetype(st.st_size));
-    qsizetype done = 0;
-    while (done < out.bytes.size()) {
-        const ssize_t n = ::read(fd, out.bytes.data() + done, size_t(out.bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // shrunk meanwhile: what is there is what there is
-        done += n;
-    }
+    base::ReadFully(fd, out.bytes); // shrunk meanwhile: what is there is what there is
     ::close(fd);
-    out.bytes.truncate(done);
     return out;
 }
 

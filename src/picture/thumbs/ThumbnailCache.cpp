@@ -98,16 +98,7 @@ std::optional<QByteArray> readSmallFile(const QByteArray &path)
     std::optional<QByteArray> out;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxThumbnailFileBytes) {
         QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        bytes.truncate(done);
+        base::ReadFully(fd, bytes);
         out = std::move(bytes);
     }
     ::close(fd);

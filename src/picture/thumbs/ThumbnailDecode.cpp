@@ -45,16 +45,7 @@ QByteArray readHead(const QString &path)
     QByteArray head;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         head.resize(qsizetype(std::min<qint64>(st.st_size, kHeadBytes)));
-        qsizetype done = 0;
-        while (done < head.size()) {
-            const ssize_t n = ::read(fd, head.data() + done, size_t(head.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        head.truncate(done);
+        base::ReadFully(fd, head);
     }
     ::close(fd);
     return head;
