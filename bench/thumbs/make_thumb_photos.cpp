@@ -318,9 +318,10 @@ private:
 Bytes exifSegment(int w, int h, const Bytes &thumbnail, int index)
 {
     Tiff t;
-    char when[20];
-    std::snprintf(when, sizeof when, "2024:06:%02d %02d:%02d:%02d", 1 + index % 28, index / 3600 % 24, index / 60 % 60,
-                  index % 60);
+    // EXIF's date is 19 characters; the buffer has room for any int the compiler can imagine.
+    char when[48];
+    const unsigned n = unsigned(index);
+    std::snprintf(when, sizeof when, "2024:06:%02u %02u:%02u:%02u", 1 + n % 28, n / 3600 % 24, n / 60 % 60, n % 60);
     std::vector<size_t> ifd0Values;
     const size_t ifd0Next = t.addIfd({Tiff::ascii(0x010F, "BenchCam"), Tiff::ascii(0x0110, "BC-1"),
                                       Tiff::shortValue(0x0112, 1), Tiff::rational(0x011A, 72, 1),
