@@ -10,6 +10,8 @@
 #include "TestUtil.h"
 
 #include <QElapsedTimer>
+#include <QScrollBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -72,6 +74,7 @@ private slots:
     void selectionChanges();
     void userClicksAndNesting();
     void hundredThousandNames();
+    void gridTellsTheCellsOnScreen();
 
     void realVolumes();
     void switchingVolumes();
@@ -334,6 +337,64 @@ void TestWidgets::hundredThousandNames()
     QCOMPARE(list.ListCount(), 100000);
     list.SetListIndex(99999);
     QVERIFY(list.viewport()->rect().intersects(list.visualRect(list.model()->index(99999, 0))));
+}
+
+// The grid's pictures as a view asks for them, recorded.
+class RecordedCells : public CellPictures
+{
+public:
+    Kind Cell(int row, QImage &) override
+    {
+        painted.insert(row);
+        return row % 2 ? Kind::Waiting : Kind::Cannot;
+    }
+    void FilesChanged(int c) override { count = c; }
+    void Shown(int f, int l, bool d) override
+    {
+        first = f;
+        last = l;
+        down = d;
+    }
+    QSet<int> painted;
+    int count = -1, first = -1, last = -1;
+    bool down = false;
+};
+
+void TestWidgets::gridTellsTheCellsOnScreen()
+{
+    QStringList names;
+    for (int i = 0; i < 1000; ++i)
+        names << QString("p%1.jpg").arg(i, 4, 10, QChar('0'));
+    FileList list;
+    QVERIFY(showAt(list, 610, 420));
+    list.SetItems(names);
+    RecordedCells cells;
+    list.SetThumbnails(&cells, 128);
+    // Exactly the cells that touch the viewport, in whichever position and direction.
+    const auto onScreen = [&] {
+        QList<int> rows;
+        for (int i = 0; i < list.ListCount(); ++i)
+            if (list.viewport()->rect().intersects(list.visualRect(list.model()->index(i, 0))))
+                rows << i;
+        return rows;
+    };
+    for (const int scroll : {0, 1000, 2300, 1500, 0}) {
+        const bool down = scroll >= list.verticalScrollBar()->value();
+        list.verticalScrollBar()->setValue(scroll);
+        QCoreApplication::processEvents();
+        const QList<int> rows = onScreen();
+        QVERIFY2(!rows.isEmpty() && rows.size() < 40, qPrintable(QString::number(rows.size())));
+        QCOMPARE(cells.count, 1000);
+        QCOMPARE((QList<int>{cells.first, cells.last}), (QList<int>{rows.first(), rows.last()}));
+        if (scroll != 0 || cells.first != 0)
+            QCOMPARE(cells.down, down);
+    }
+    list.viewport()->repaint();
+    QVERIFY(cells.painted.contains(0) && !cells.painted.contains(onScreen().last() + list.width() / 140 + 1));
+    // Back to names: the cells are no longer asked for.
+    list.SetThumbnails(nullptr);
+    list.SetItems(names.mid(0, 10));
+    QCOMPARE(cells.count, 1000);
 }
 
 // ---- drive list ----
