@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <lcms2.h>
 #include <QtEndian>
 
 using HostilePictures::jpegWithProfile;
@@ -139,6 +141,48 @@ private slots:
         m_swapped = fileBytes(kProfiles + "SwappedRedAndGreen.icc");
         if (m_adobe.isEmpty() || m_swapped.isEmpty())
             QSKIP("Debian's colord-data profiles are not installed");
+    }
+
+    // Our own tables for a pair of matrix-shaper profiles give exactly what lcms2 gives.
+    void sameAsTheColourEngine_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::newRow("adobe to srgb") << "AdobeRGB1998.icc" << "";
+        QTest::newRow("prophoto to srgb") << "ProPhotoRGB.icc" << "";
+        QTest::newRow("swapped to srgb") << "SwappedRedAndGreen.icc" << "";
+        QTest::newRow("srgb to wide gamut") << "" << "WideGamutRGB.icc";
+        QTest::newRow("adobe to prophoto") << "AdobeRGB1998.icc" << "ProPhotoRGB.icc";
+    }
+
+    void sameAsTheColourEngine()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        const QByteArray source = from.isEmpty() ? QByteArray() : fileBytes(kProfiles + from);
+        const QByteArray target = to.isEmpty() ? QByteArray() : fileBytes(kProfiles + to);
+        QImage image(256, 256, QImage::Format_RGB32);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                image.setPixel(x, y, qRgb(x, y, (x * 7 + y * 13) & 255));
+        const QImage original = image.copy();
+        QImage ours = image;
+        QCOMPARE(picture::ConvertToDisplay(ours, source, target), QString());
+        QVERIFY(ours != original);
+        const auto open = [](const QByteArray &p) {
+            return p.isEmpty() ? cmsCreate_sRGBProfile() : cmsOpenProfileFromMem(p.constData(), cmsUInt32Number(p.size()));
+        };
+        cmsHPROFILE in = open(source), out = open(target);
+        cmsHTRANSFORM engine = cmsCreateTransform(in, TYPE_BGRA_8, out, TYPE_BGRA_8, INTENT_PERCEPTUAL, 0);
+        QVERIFY(engine);
+        for (int y = 0; y < 256; ++y)
+            cmsDoTransform(engine, image.scanLine(y), image.scanLine(y), 256);
+        cmsDeleteTransform(engine);
+        cmsCloseProfile(in);
+        cmsCloseProfile(out);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x)
+                QVERIFY2(ours.pixel(x, y) == image.pixel(x, y), qPrintable(rgba(ours.pixel(x, y)) + " against " + rgba(image.pixel(x, y))));
     }
 
     // What a picture shows as, from its own profile to the display's.
