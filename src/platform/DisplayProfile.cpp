@@ -1,5 +1,7 @@
 #include "platform/DisplayProfile.h"
 
+#include "platform/Screen.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QHash>
@@ -7,13 +9,10 @@
 #include <QScreen>
 
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #ifdef QUORVEL_HAVE_XCB
-#include <sys/uio.h>
 #include <xcb/xcb.h>
-#include <xcb/xcbext.h>
 #endif
 
 namespace platform {
@@ -52,45 +51,6 @@ QByteArray readProfile(xcb_connection_t *c, xcb_window_t root, xcb_atom_t atom)
         profile = QByteArray(static_cast<const char *>(xcb_get_property_value(r)), xcb_get_property_value_length(r));
     std::free(r);
     return profile.size() <= qsizetype(kMaxPropertyBytes) ? profile : QByteArray();
-}
-
-// The monitors in RandR's order (RRGetMonitors, RandR 1.5), asked by hand: the extension's
-// own client library is not needed for one request.
-xcb_extension_t g_randr = {"RANDR", 0};
-
-std::vector<QRect> randrMonitors(xcb_connection_t *c, xcb_window_t root)
-{
-    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &g_randr);
-    if (!ext || !ext->present)
-        return {};
-    constexpr uint8_t kGetMonitors = 42;
-    struct
-    {
-        uint8_t major, minor;
-        uint16_t length;
-        uint32_t window;
-        uint8_t active, pad[3];
-    } request{0, kGetMonitors, 3, root, 1, {0, 0, 0}};
-    iovec parts[4];
-    parts[2] = {&request, sizeof request};
-    parts[3] = {nullptr, 0};
-    xcb_protocol_request_t protocol{2, &g_randr, kGetMonitors, 0};
-    const unsigned sequence = xcb_send_request(c, XCB_REQUEST_CHECKED, parts + 2, &protocol);
-    xcb_generic_error_t *error = nullptr;
-    auto *reply = static_cast<uint8_t *>(xcb_wait_for_reply(c, sequence, &error));
-    std::free(error);
-    if (!reply)
-        return {};
-    const auto u32 = [](const uint8_t *p) { uint32_t v; std::memcpy(&v, p, 4); return v; };
-    const auto u16 = [](const uint8_t *p) { uint16_t v; std::memcpy(&v, p, 2); return v; };
-    const uint8_t *p = reply + 32, *end = reply + 32 + 4 * size_t(u32(reply + 4));
-    std::vector<QRect> monitors;
-    for (uint32_t i = 0, count = u32(reply + 12); i < count && p + 24 <= end; ++i) {
-        monitors.emplace_back(int16_t(u16(p + 8)), int16_t(u16(p + 10)), u16(p + 12), u16(p + 14));
-        p += 24 + 4 * size_t(u16(p + 6));
-    }
-    std::free(reply);
-    return monitors;
 }
 
 // Qt's own connection, and the root window of the screen it opened.
@@ -182,7 +142,16 @@ int monitorOf(const X &x, const QScreen *screen)
     const qreal ratio = screen->devicePixelRatio();
     const QRect g = screen->geometry();
     const QRect native(QPoint(qRound(g.x() * ratio), qRound(g.y() * ratio)), g.size() * ratio);
-    const std::vector<QRect> monitors = randrMonitors(x.c, x.root);
+    // Asked again only when Qt's screens change: they are RandR's monitors.
+    static QList<QRect> askedFor;
+    static std::vector<QRect> monitors;
+    QList<QRect> now;
+    for (const QScreen *s : screens)
+        now << s->geometry();
+    if (now != askedFor) {
+        monitors = XMonitors(x.c, x.root);
+        askedFor = now;
+    }
     for (size_t i = 0; i < monitors.size(); ++i) {
         if (monitors[i] == native)
             return int(i);

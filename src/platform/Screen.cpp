@@ -46,29 +46,6 @@ int64_t area(const QRect &r)
     return r.isEmpty() ? 0 : int64_t(r.width()) * r.height();
 }
 
-#ifdef QUORVEL_HAVE_XCB_RANDR
-// The X server's monitors (RandR 1.5), as Qt will list them as screens.
-void readMonitors(xcb_connection_t *c, xcb_window_t root, std::vector<QRect> &out, size_t *primary)
-{
-    const xcb_randr_query_version_cookie_t vc = xcb_randr_query_version(c, 1, 5);
-    xcb_randr_query_version_reply_t *version = xcb_randr_query_version_reply(c, vc, nullptr);
-    const bool hasMonitors = version && (version->major_version > 1 || version->minor_version >= 5);
-    std::free(version);
-    if (!hasMonitors)
-        return;
-    const xcb_randr_get_monitors_cookie_t mc = xcb_randr_get_monitors(c, root, 1);
-    xcb_randr_get_monitors_reply_t *reply = xcb_randr_get_monitors_reply(c, mc, nullptr);
-    if (!reply)
-        return;
-    for (xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem > 0;
-         xcb_randr_monitor_info_next(&it)) {
-        if (primary && it.data->primary)
-            *primary = out.size();
-        out.emplace_back(it.data->x, it.data->y, it.data->width, it.data->height);
-    }
-    std::free(reply);
-}
-#endif
 
 } // namespace
 
@@ -183,6 +160,36 @@ WaitPointer::~WaitPointer()
     SetScreenPointer(m_before, m_custom);
 }
 
+std::vector<QRect> XMonitors(void *connection, quint32 root, size_t *primary)
+{
+    std::vector<QRect> out;
+#ifdef QUORVEL_HAVE_XCB_RANDR
+    auto *c = static_cast<xcb_connection_t *>(connection);
+    const xcb_randr_query_version_cookie_t vc = xcb_randr_query_version(c, 1, 5);
+    xcb_randr_query_version_reply_t *version = xcb_randr_query_version_reply(c, vc, nullptr);
+    const bool hasMonitors = version && (version->major_version > 1 || version->minor_version >= 5);
+    std::free(version);
+    if (!hasMonitors)
+        return out;
+    const xcb_randr_get_monitors_cookie_t mc = xcb_randr_get_monitors(c, root, 1);
+    xcb_randr_get_monitors_reply_t *reply = xcb_randr_get_monitors_reply(c, mc, nullptr);
+    if (!reply)
+        return out;
+    for (xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem > 0;
+         xcb_randr_monitor_info_next(&it)) {
+        if (primary && it.data->primary)
+            *primary = out.size();
+        out.emplace_back(it.data->x, it.data->y, it.data->width, it.data->height);
+    }
+    std::free(reply);
+#else
+    Q_UNUSED(connection);
+    Q_UNUSED(root);
+    Q_UNUSED(primary);
+#endif
+    return out;
+}
+
 QSize XScreenSizeBeforeQt(std::vector<QRect> *monitors, size_t *primary)
 {
 #ifdef QUORVEL_HAVE_XCB
@@ -198,10 +205,8 @@ QSize XScreenSizeBeforeQt(std::vector<QRect> *monitors, size_t *primary)
             xcb_screen_next(&it);
         if (it.rem > 0) {
             size = QSize(it.data->width_in_pixels, it.data->height_in_pixels);
-#ifdef QUORVEL_HAVE_XCB_RANDR
             if (monitors)
-                readMonitors(c, it.data->root, *monitors, primary);
-#endif
+                *monitors = XMonitors(c, it.data->root, primary);
             ReadDisplayProfileBeforeQt(c, it.data->root);
         }
     }

@@ -55,6 +55,11 @@ inline QRect ToPixelRect(double left, double top, double width, double height)
 // answers. `monitors`, when given, receives the X server's monitors (none where it cannot tell
 // them), and `primary` the primary one's index. The same connection asks the window manager for an ordinary window's frame meanwhile
 // (AskFrameBeforeQt).
+// The X server's monitors (RandR 1.5) on `connection` (an xcb_connection_t), in RandR's order,
+// which is how Qt lists them as screens; `primary`, when given, receives the primary one's index.
+// None where the server cannot tell them.
+std::vector<QRect> XMonitors(void *connection, quint32 root, size_t *primary = nullptr);
+
 QSize XScreenSizeBeforeQt(std::vector<QRect> *monitors = nullptr, size_t *primary = nullptr);
 
 // Connects to the desktop's session bus on a worker. Qt's accessibility bridge makes that
