@@ -59,6 +59,16 @@ def start_x(wanted, bus, tmp):
     try:
         d = xdisplay.Display(name)
         root = d.screen().root
+
+        def wait_for_root_property(prop, what):
+            """What sets the root window's property `prop` has started (within 10 s)."""
+            atom = d.intern_atom(prop)
+            deadline = time.monotonic() + 10
+            while root.get_full_property(atom, X.AnyPropertyType) is None:
+                if time.monotonic() > deadline:
+                    raise RuntimeError(f"{what} did not start")
+                time.sleep(0.05)
+
         if bus in ("desktop", "session"):
             # As tests/e2e/quorvel_e2e.py starts them: a session dbus-daemon and (bus="desktop") the
             # accessibility bus launcher, which publishes that bus as org.a11y.Bus and as AT_SPI_BUS on
@@ -81,20 +91,10 @@ def start_x(wanted, bus, tmp):
             procs.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                                           start_new_session=True))
-            at_spi = d.intern_atom("AT_SPI_BUS")
-            deadline = time.monotonic() + 10
-            while root.get_full_property(at_spi, X.AnyPropertyType) is None:
-                if time.monotonic() > deadline:
-                    raise RuntimeError("the accessibility bus did not start")
-                time.sleep(0.05)
+            wait_for_root_property("AT_SPI_BUS", "the accessibility bus")
         procs.append(subprocess.Popen(["openbox", "--sm-disable"], env=env,
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True))
-        check = d.intern_atom("_NET_SUPPORTING_WM_CHECK")
-        deadline = time.monotonic() + 10
-        while root.get_full_property(check, X.AnyPropertyType) is None:
-            if time.monotonic() > deadline:
-                raise RuntimeError("openbox did not start")
-            time.sleep(0.05)
+        wait_for_root_property("_NET_SUPPORTING_WM_CHECK", "openbox")
     except BaseException:
         stop(procs)
         raise
