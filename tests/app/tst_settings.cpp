@@ -30,8 +30,6 @@ private slots:
     void timeDelay();
     void windowPosition_data();
     void windowPosition();
-    void windowPositionOnMonitors_data();
-    void windowPositionOnMonitors();
     void includeSubDirs_data();
     void includeSubDirs();
     void storeUsesTheConfigFile();
@@ -130,32 +128,6 @@ void TestSettings::windowPosition()
     const WindowPlacement p = ReadWindowPosition(text, 9600, 7200);
     QCOMPARE((QList<int>{p.left, p.top, p.width, p.height}), placement);
     QCOMPARE(ReadWindowPosition(WriteWindowPosition(p), 9600, 7200), p); // what is written reads back
-}
-
-void TestSettings::windowPositionOnMonitors_data()
-{
-    // Twips at 15 per pixel: a primary 1024 x 768 monitor on the left, a 1280 x 1024 one on its
-    // right (its corner at 15360, 0); primary second in the list, as the desktop may order them.
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<int>>("placement");
-    QTest::newRow("first run: primary") << "" << QList<int>{9216, 7680, 6144, 3840};
-    QTest::newRow("on the right monitor: kept") << "20000,9000,6000,5000" << QList<int>{20000, 9000, 6000, 5000};
-    QTest::newRow("width cut at its right edge") << "30000,0,9000,100" << QList<int>{30000, 0, 4560, 100};
-    QTest::newRow("height cut at its bottom") << "16000,14000,100,5000" << QList<int>{16000, 14000, 100, 1360};
-    QTest::newRow("on the primary: cut there") << "10000,0,9000,100" << QList<int>{10000, 0, 5360, 100};
-    // Below the primary, where no monitor is (one unplugged): the primary's rules.
-    QTest::newRow("nowhere: primary's rules") << "100,12000,500,500" << QList<int>{100, 7680, 500, 500};
-    QTest::newRow("beyond the desktop") << "40000,100,500,500" << QList<int>{9216, 100, 500, 500};
-}
-
-void TestSettings::windowPositionOnMonitors()
-{
-    QFETCH(QString, text);
-    QFETCH(QList<int>, placement);
-    const std::vector<MonitorTwips> monitors{{15360, 0, 19200, 15360}, {0, 0, 15360, 11520}};
-    const WindowPlacement p = ReadWindowPosition(text, monitors, 1);
-    QCOMPARE((QList<int>{p.left, p.top, p.width, p.height}), placement);
-    QCOMPARE(ReadWindowPosition(WriteWindowPosition(p), monitors, 1), p);
 }
 
 void TestSettings::includeSubDirs_data()
